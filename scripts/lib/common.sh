@@ -1,0 +1,94 @@
+# Shared by scripts/test, scripts/demo and scripts/bench: installing what the project needs,
+# building, and the Wine prefix with its virtual display. Source it; it defines functions only.
+
+VOG_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Debian packages the project needs to build and to run its tests, demo and benchmarks.
+VOG_PACKAGES=(cmake ninja-build googletest
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+  wine wine64 libwine-dev xvfb x11-utils xdotool imagemagick libarchive-tools msitools wixl)
+
+vog_say() { printf '%s\n' "== $*" >&2; }
+
+vog_install_packages() {
+  local missing=() pkg
+  for pkg in "${VOG_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" != 0 ]; then
+    vog_say "missing packages: ${missing[*]} (run as root, or install them with apt-get)"
+    return 1
+  fi
+  vog_say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# vog_build PRESET [extra cmake args...]: configure once, then build incrementally.
+vog_build() {
+  local preset=$1; shift
+  cmake --preset "$preset" -DVOG_WERROR=ON "$@" >/dev/null || return 1
+  cmake --build --preset "$preset" || return 1
+}
+
+# The Wine prefix lives inside the build tree (never ~/.wine). A second run reuses it.
+vog_prefix_setup() {
+  local build=$1
+  export WINEPREFIX=$build/wineprefix
+  export VOG_WINEPREFIX=$WINEPREFIX
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree="
+  # A drive letter for removable-media tests: M: points at a folder that is missing until a test
+  # makes it. The link must exist before the wineserver starts to be seen reliably.
+  export VOG_TEST_MEDIA_DIR=$build/media/m
+  rm -rf "$build/media"
+  mkdir -p "$build/media"
+  if [ ! -f "$WINEPREFIX/.vog-ready" ]; then
+    vog_say "making the Wine prefix $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    # Without a window manager, managed windows take seconds to hide; unmanaged ones don't.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vog-ready"
+  fi
+  ln -sfn "$VOG_TEST_MEDIA_DIR" "$WINEPREFIX/dosdevices/m:"
+}
+
+# A virtual display of our own, unless the caller asks to use the one it has (VOG_USE_DISPLAY=1).
+vog_start_display() {
+  if [ "${VOG_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then
+    return 0
+  fi
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  VOG_XVFB_PID=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    sleep 0.05
+  done
+  vog_say "Xvfb did not start"
+  return 1
+}
+
+# Keeps one wineserver running for the whole run: later wine processes start in a fraction of a second.
+vog_start_wineserver() {
+  wineserver -p60
+  wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+vog_stop_all() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
+  if [ -n "${VOG_XVFB_PID:-}" ]; then
+    kill "$VOG_XVFB_PID" >/dev/null 2>&1 || true
+    wait "$VOG_XVFB_PID" 2>/dev/null || true
+    VOG_XVFB_PID=
+  fi
+}

@@ -1,0 +1,271 @@
+#include "winsys/Window.h"
+
+#include "resources/resource.h"
+
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+// Process-wide state shared by every window and dialog of the module. The map and its lock are
+// statically initialised; creationLock lives as long as the module, so it exists whenever a
+// creation starts, whichever thread's object was constructed first.
+struct CreationLock {
+    CRITICAL_SECTION section;
+    CreationLock() { InitializeCriticalSection(&section); }
+    ~CreationLock() { DeleteCriticalSection(&section); }
+};
+
+CRITICAL_SECTION& creationLock()
+{
+    static CreationLock lock;
+    return lock.section;
+}
+
+SRWLOCK mapLock = SRWLOCK_INIT;
+std::map<std::uint32_t, WindowBase*>* windowMap;  // created with the first binding
+
+// Written under creationLock just before each creation call. creatingThread tells a first message
+// from a stale one: only the thread that holds creationLock binds, and it clears both on binding.
+WindowBase* pendingWindow;
+std::atomic<DWORD> creatingThread{0};
+
+// The first error a windowProc raised on this thread, until create or runModal raises it again.
+thread_local std::exception_ptr pendingError;
+
+std::uint32_t mapKey(HWND hwnd)
+{
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
+}
+
+WindowBase* lookup(HWND hwnd)
+{
+    AcquireSRWLockShared(&mapLock);
+    WindowBase* object = nullptr;
+    if (windowMap) {
+        auto it = windowMap->find(mapKey(hwnd));
+        if (it != windowMap->end())
+            object = it->second;
+    }
+    ReleaseSRWLockShared(&mapLock);
+    return object;
+}
+
+void insert(HWND hwnd, WindowBase* object)
+{
+    AcquireSRWLockExclusive(&mapLock);
+    if (!windowMap)
+        windowMap = new std::map<std::uint32_t, WindowBase*>;
+    (*windowMap)[mapKey(hwnd)] = object;
+    ReleaseSRWLockExclusive(&mapLock);
+}
+
+void removeObject(HWND hwnd, WindowBase* object)
+{
+    AcquireSRWLockExclusive(&mapLock);
+    if (windowMap) {
+        auto it = windowMap->find(mapKey(hwnd));
+        if (it != windowMap->end() && it->second == object)
+            windowMap->erase(it);
+    }
+    ReleaseSRWLockExclusive(&mapLock);
+}
+
+bool isDialogWindow(HWND hwnd)
+{
+    const ULONG_PTR dialogClassAtom = 32770;  // WC_DIALOG
+    return GetClassLongPtrA(hwnd, GCW_ATOM) == dialogClassAtom;
+}
+
+// The message through which another thread asks a dialog's own thread to end it; lParam is the result.
+UINT endDialogMessage()
+{
+    static const UINT message = RegisterWindowMessageA("VogEndDialog");
+    return message;
+}
+
+// The "Vog" classes this module registered, unregistered when the module goes: a class left
+// behind would point at a window procedure of an unloaded module.
+struct RegisteredClasses {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::map<HINSTANCE, bool> instances;
+    ~RegisteredClasses()
+    {
+        for (auto& entry : instances)
+            UnregisterClassA(Window::className, entry.first);
+    }
+};
+RegisteredClasses registeredClasses;
+
+void raisePendingError()
+{
+    if (pendingError) {
+        std::exception_ptr error = pendingError;
+        pendingError = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+}  // namespace
+
+WindowBase::WindowBase(HINSTANCE instance) : instance(instance)
+{
+    creationLock();
+}
+
+WindowBase::~WindowBase()
+{
+    if (HWND bound = handle.load())
+        removeObject(bound, this);
+}
+
+void WindowBase::beginCreation()
+{
+    EnterCriticalSection(&creationLock());
+    pendingWindow = this;
+    creatingThread.store(GetCurrentThreadId());
+}
+
+void WindowBase::endCreation()
+{
+    if (pendingWindow == this && creatingThread.load() == GetCurrentThreadId()) {
+        pendingWindow = nullptr;
+        creatingThread.store(0);
+        LeaveCriticalSection(&creationLock());
+    }
+}
+
+LRESULT CALLBACK sharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WindowBase* object = lookup(hwnd);
+    if (!object && creatingThread.load() == GetCurrentThreadId() && pendingWindow) {
+        // The first message of the window being created on this thread: bind it.
+        object = pendingWindow;
+        insert(hwnd, object);
+        object->handle.store(hwnd);
+        pendingWindow = nullptr;
+        creatingThread.store(0);
+        LeaveCriticalSection(&creationLock());
+    }
+    if (!object) {
+        // A window whose object is gone (or was never ours): default processing only.
+        return isDialogWindow(hwnd) ? FALSE : DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    if (message == endDialogMessage() && isDialogWindow(hwnd)) {
+        EndDialog(hwnd, static_cast<INT_PTR>(lParam));
+        return TRUE;
+    }
+    try {
+        return object->windowProc(message, wParam, lParam, hwnd);
+    } catch (...) {
+        if (!pendingError)
+            pendingError = std::current_exception();
+        if (isDialogWindow(hwnd))
+            EndDialog(hwnd, -1);
+        else
+            PostQuitMessage(0);
+        return 0;
+    }
+}
+
+std::size_t boundWindowCount()
+{
+    AcquireSRWLockShared(&mapLock);
+    std::size_t count = windowMap ? windowMap->size() : 0;
+    ReleaseSRWLockShared(&mapLock);
+    return count;
+}
+
+Window::Window(HINSTANCE instance) : WindowBase(instance)
+{
+    HLOCAL block = LocalAlloc(LMEM_ZEROINIT, sizeof(WNDCLASSA));
+    auto* record = block ? static_cast<WNDCLASSA*>(LocalLock(block)) : nullptr;
+    if (!record) {
+        if (block)
+            LocalFree(block);
+        throw std::overflow_error("Window::Window");
+    }
+    record->style = 0;
+    record->lpfnWndProc = sharedWindowProc;
+    record->hInstance = instance;
+    record->hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_VOG));
+    record->hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    record->hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    record->lpszClassName = className;
+    // Fails when the class exists already: the first registration serves every later window.
+    // Registrations are serialised: under Wine a registration that fails because another thread's
+    // is under way can return before that class is usable, and the window creation that follows
+    // then finds no class.
+    AcquireSRWLockExclusive(&registeredClasses.lock);
+    if (RegisterClassA(record))
+        registeredClasses.instances[instance] = true;
+    ReleaseSRWLockExclusive(&registeredClasses.lock);
+    LocalUnlock(block);
+    LocalFree(block);
+}
+
+int Window::create(bool show)
+{
+    beginCreation();
+    CreateWindowExA(0, className, nullptr, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, hinstance(), nullptr);
+    endCreation();
+    HWND window = hwnd();
+    if (!window) {
+        pendingError = nullptr;
+        throw std::runtime_error("Window::create");
+    }
+    if (show)
+        ShowWindow(window, SW_SHOW);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    raisePendingError();
+    return 0;
+}
+
+LRESULT Window::windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND hwnd)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    HWND target = this->hwnd() ? this->hwnd() : hwnd;
+    return DefWindowProcA(target, message, wParam, lParam);
+}
+
+Dialog::Dialog(HINSTANCE instance) : WindowBase(instance) {}
+
+INT_PTR Dialog::runModal(WORD templateId, HWND owner)
+{
+    beginCreation();
+    INT_PTR result = DialogBoxParamA(hinstance(), MAKEINTRESOURCEA(templateId), owner,
+                                     reinterpret_cast<DLGPROC>(sharedWindowProc), 0);
+    endCreation();
+    raisePendingError();
+    return result;
+}
+
+void Dialog::endDialog(INT_PTR result)
+{
+    HWND dialog = hwnd();
+    if (!dialog)
+        return;
+    if (GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId())
+        EndDialog(dialog, result);
+    else
+        PostMessageA(dialog, endDialogMessage(), 0, static_cast<LPARAM>(result));
+}
+
+LRESULT Dialog::windowProc(UINT message, WPARAM wParam, LPARAM, HWND hwnd)
+{
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(hwnd, 2);
+        return TRUE;
+    }
+    return FALSE;
+}
