@@ -61,18 +61,20 @@ vog_start_display() {
   if [ "${VOG_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then
     return 0
   fi
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display itself and writes its number once it accepts connections.
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   VOG_XVFB_PID=$!
+  local n=
+  read -r -t 20 n <"$fifo"
+  rm -f "$fifo"
+  if [ -z "$n" ]; then
+    vog_say "Xvfb did not start"
+    return 1
+  fi
   export DISPLAY=":$n"
-  local i
-  for i in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && return 0
-    sleep 0.05
-  done
-  vog_say "Xvfb did not start"
-  return 1
 }
 
 # Keeps one wineserver running for the whole run: later wine processes start in a fraction of a second.
