@@ -6,6 +6,7 @@
 #include <exception>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -31,9 +32,6 @@ std::map<std::uint32_t, WindowBase*>* windowMap;  // created with the first bind
 // from a stale one: only the thread that holds creationLock binds, and it clears both on binding.
 WindowBase* pendingWindow;
 std::atomic<DWORD> creatingThread{0};
-
-// The first error a windowProc raised on this thread, until create or runModal raises it again.
-thread_local std::exception_ptr pendingError;
 
 std::uint32_t mapKey(HWND hwnd)
 {
@@ -99,14 +97,8 @@ struct RegisteredClasses {
 };
 RegisteredClasses registeredClasses;
 
-void raisePendingError()
-{
-    if (pendingError) {
-        std::exception_ptr error = pendingError;
-        pendingError = nullptr;
-        std::rethrow_exception(error);
-    }
-}
+// No thread_local here: a worker may leave through FreeLibraryAndExitThread, after which no
+// destructor of this module may run on its thread.
 
 }  // namespace
 
@@ -119,6 +111,12 @@ WindowBase::~WindowBase()
 {
     if (HWND bound = handle.load())
         removeObject(bound, this);
+}
+
+void WindowBase::raisePendingError()
+{
+    if (pendingError)
+        std::rethrow_exception(std::exchange(pendingError, nullptr));
 }
 
 void WindowBase::beginCreation()
@@ -160,8 +158,8 @@ LRESULT CALLBACK sharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     try {
         return object->windowProc(message, wParam, lParam, hwnd);
     } catch (...) {
-        if (!pendingError)
-            pendingError = std::current_exception();
+        if (!object->pendingError)
+            object->pendingError = std::current_exception();
         if (isDialogWindow(hwnd))
             EndDialog(hwnd, -1);
         else
@@ -213,10 +211,8 @@ int Window::create(bool show)
                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, hinstance(), nullptr);
     endCreation();
     HWND window = hwnd();
-    if (!window) {
-        pendingError = nullptr;
+    if (!window)
         throw std::runtime_error("Window::create");
-    }
     if (show)
         ShowWindow(window, SW_SHOW);
     MSG msg;

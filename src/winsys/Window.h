@@ -9,14 +9,16 @@
 // no creation lock; the map itself has a small lock of its own for lookups, insertions and removals.
 //
 // Errors raised by a windowProc leave the platform's frames through no C++ unwinding: the shared
-// procedure keeps the first one for its thread, ends the modal dialog or the message loop, and
-// Window::create or Dialog::runModal raises it again on the way out.
+// procedure keeps the first one in the receiving object, ends the modal dialog (result -1) or posts
+// the quit message, and that object's Window::create or Dialog::runModal raises it again on the
+// way out.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstddef>
+#include <exception>
 
 class WindowBase {
 public:
@@ -40,12 +42,15 @@ protected:
     void beginCreation();
     // Leaves creationLock when no message bound this object (the creation failed outright).
     void endCreation();
+    // Raises the error a windowProc of this object raised, if any, and forgets it.
+    void raisePendingError();
 
 private:
     friend LRESULT CALLBACK sharedWindowProc(HWND, UINT, WPARAM, LPARAM);
 
     HINSTANCE instance;
     std::atomic<HWND> handle{nullptr};
+    std::exception_ptr pendingError;
 };
 
 class Window : public WindowBase {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 using namespace testing_support;
@@ -137,4 +138,24 @@ TEST(DialogTest, MissingTemplateGivesMinusOneAndFreesTheLock)
     ASSERT_NE(nullptr, shown);
     next.endDialog(2);
     ASSERT_TRUE(runner.waitDone(5000));
+}
+
+TEST(DialogTest, AnErrorInsideTheDialogEndsItAndLeavesRunModalAsThatError)
+{
+    struct FailingDialog : Dialog {
+        FailingDialog() : Dialog(testInstance()) {}
+        LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND hwnd) override
+        {
+            if (message == WM_INITDIALOG)
+                throw std::length_error("init");
+            return Dialog::windowProc(message, wParam, lParam, hwnd);
+        }
+    } dialog;
+    try {
+        dialog.runModal(IDD_FILE_LOADER, nullptr);
+        FAIL() << "runModal did not raise";
+    } catch (const std::length_error& error) {
+        EXPECT_STREQ("init", error.what());
+    }
+    EXPECT_FALSE(IsWindow(dialog.hwnd()));
 }
