@@ -1,0 +1,194 @@
+// Locating a file: the search path, the theme's folders, and the wait for a file that is missing.
+#include "theme/Theme.h"
+
+#include "LookupHarness.h"
+#include "resources/resource.h"
+#include "support/TestSupport.h"
+#include "theme/TextCase.h"
+#include "winsys/ChangeWatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <dbt.h>
+
+using namespace testing_support;
+
+namespace {
+
+// A theme that was never saved: an empty list to fill in the test, nothing written back unless
+// the test changes it through the dialog.
+struct ScratchTheme {
+    ScratchTheme() : name(uniqueName("LocateTest")), theme(name) {}
+    std::string name;
+    Theme theme;
+};
+
+DEV_BROADCAST_VOLUME volumeBroadcast(DWORD unitMask, WORD flags)
+{
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = unitMask;
+    volume.dbcv_flags = flags;
+    return volume;
+}
+
+// The Windows path of the folder behind drive M: in the test prefix.
+std::string mediaTarget()
+{
+    const char* unixPath = getenv("VOG_TEST_MEDIA_DIR");
+    std::string path = std::string("Z:") + (unixPath ? unixPath : "/nonexistent");
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+}  // namespace
+
+TEST(LocateTest, FileGivenByFullPathOrOnThePathIsFoundAtOnce)
+{
+    std::string folder = scratchFolder("locate-path");
+    ASSERT_TRUE(writeFile(folder + "\\onpath.doc", "x"));
+    ScratchTheme scratch;
+    EXPECT_EQ(folder + "\\onpath.doc", scratch.theme.locate(folder + "\\onpath.doc", testInstance(), nullptr));
+
+    char oldPath[32768];
+    DWORD oldLength = GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
+    SetEnvironmentVariableA("PATH", (folder + ";" + std::string(oldPath, oldLength)).c_str());
+    std::optional<std::string> found = scratch.theme.locate("onpath.doc", testInstance(), nullptr);
+    SetEnvironmentVariableA("PATH", std::string(oldPath, oldLength).c_str());
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(equalsIgnoringCase(folder + "\\onpath.doc", *found)) << *found;
+    EXPECT_EQ(nullptr, scratch.theme.watchers) << "a found file starts no watcher";
+}
+
+TEST(LocateTest, FirstFolderHoldingTheFileWinsWithOneBackslash)
+{
+    std::string base = scratchFolder("locate-folders");
+    CreateDirectoryA((base + "\\one").c_str(), nullptr);
+    CreateDirectoryA((base + "\\two").c_str(), nullptr);
+    CreateDirectoryA((base + "\\three").c_str(), nullptr);
+    ASSERT_TRUE(writeFile(base + "\\two\\wanted.doc", "2"));
+    ASSERT_TRUE(writeFile(base + "\\three\\wanted.doc", "3"));
+    ScratchTheme scratch;
+    scratch.theme.paths = {base + "\\one", base + "\\two", base + "\\three"};
+    EXPECT_EQ(base + "\\two\\wanted.doc", scratch.theme.locate("wanted.doc", testInstance(), nullptr));
+    scratch.theme.paths = {base + "\\one\\", base + "\\two\\"};
+    EXPECT_EQ(base + "\\two\\wanted.doc", scratch.theme.locate("wanted.doc", testInstance(), nullptr));
+}
+
+TEST(LocateTest, MissingFileWatchesEachDistinctFolderOnce)
+{
+    std::string base = scratchFolder("locate-distinct");
+    CreateDirectoryA((base + "\\Docs").c_str(), nullptr);
+    ScratchTheme scratch;
+    scratch.theme.paths = {base + "\\Docs", base + "\\DOCS", base + "\\docs", base};
+    EXPECT_FALSE(scratch.theme.locate("absent.doc", nullptr, nullptr));
+    ASSERT_NE(nullptr, scratch.theme.watchers);
+    EXPECT_EQ(2u, scratch.theme.watchers->size());
+    EXPECT_EQ("absent.doc", scratch.theme.wantedFile);
+}
+
+TEST(LocateTest, LoaderMessageNamesTheFileAndTheTheme)
+{
+    ScratchTheme scratch;
+    EXPECT_EQ("File \"a.doc\" (theme \"" + scratch.name +
+                  "\") not found. You can select additional file location for this theme or/and insert removable media.",
+              scratch.theme.loaderMessage("a.doc"));
+    Theme unnamed("");
+    EXPECT_EQ("File \"a.doc\" not found. You can select additional file location for this theme or/and insert removable media.",
+              unnamed.loaderMessage("a.doc"));
+}
+
+TEST(LocateTest, DialogShowsTheFoldersAndClosesByItselfWhenTheFileArrives)
+{
+    std::string base = scratchFolder("locate-arrives");
+    CreateDirectoryA((base + "\\b").c_str(), nullptr);
+    CreateDirectoryA((base + "\\a").c_str(), nullptr);
+    ScratchTheme scratch;
+    scratch.theme.paths = {base + "\\b", base + "\\a"};
+    LookupRun run(scratch.theme, "late.doc");
+    HWND dialog = run.dialog();
+    ASSERT_NE(nullptr, dialog);
+
+    EXPECT_EQ(scratch.theme.loaderMessage("late.doc"), windowText(GetDlgItem(dialog, IDC_LOADER_MESSAGE)));
+    HWND list = GetDlgItem(dialog, IDC_LOADER_FOLDERS);
+    ASSERT_EQ(2, SendMessageA(list, LB_GETCOUNT, 0, 0));
+    char entry[MAX_PATH];
+    SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
+    EXPECT_EQ(base + "\\a", std::string(entry)) << "the list is sorted";
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_LOADER_REMOVE)));
+    EXPECT_EQ(LB_ERR, SendMessageA(list, LB_GETCURSEL, 0, 0));
+
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(writeFile(base + "\\a\\late.doc", "now"));
+    ASSERT_TRUE(run.waitDone(10000)) << "the dialog did not close by itself";
+    std::printf("dialog closed %lu ms after the file was written\n", GetTickCount() - start);
+    ASSERT_TRUE(run.result);
+    EXPECT_EQ(base + "\\a\\late.doc", *run.result);
+    EXPECT_EQ(nullptr, scratch.theme.watchers) << "watchers stopped when the lookup ended";
+}
+
+TEST(LocateTest, UserClosingTheDialogGivesNothing)
+{
+    std::string base = scratchFolder("locate-cancel");
+    ScratchTheme scratch;
+    scratch.theme.paths = {base};
+    LookupRun run(scratch.theme, "never.doc");
+    HWND dialog = run.dialog();
+    ASSERT_NE(nullptr, dialog);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);  // no OK button: Enter does nothing
+    Sleep(100);
+    EXPECT_TRUE(IsWindow(dialog));
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(run.waitDone(5000));
+    EXPECT_FALSE(run.result);
+}
+
+TEST(LocateTest, FileArrivingBeforeTheDialogExistsEndsItAsSoonAsItShows)
+{
+    // The file lands between the folder check and the dialog: the dialog must not wait for ever.
+    std::string base = scratchFolder("locate-early");
+    ScratchTheme scratch;
+    scratch.theme.paths = {base};
+    EXPECT_FALSE(scratch.theme.locate("early.doc", nullptr, nullptr));  // watchers run, no dialog
+    ASSERT_TRUE(writeFile(base + "\\early.doc", "x"));
+    LookupRun run(scratch.theme, "early.doc");
+    ASSERT_TRUE(run.waitDone(10000));
+    ASSERT_TRUE(run.result);
+    EXPECT_EQ(base + "\\early.doc", *run.result);
+}
+
+TEST(LocateTest, InsertedMediumEndsTheDialogWithThePathOfTheThemeFolder)
+{
+    std::string media = mediaTarget();
+    deleteTree(media);
+    ScratchTheme scratch;
+    scratch.theme.paths = {"m:\\docs"};
+    LookupRun run(scratch.theme, "disc.doc");
+    ASSERT_NE(nullptr, run.dialog());
+
+    // The medium arrives: the drive's folder now exists and holds the file.
+    CreateDirectoryA(media.c_str(), nullptr);
+    CreateDirectoryA((media + "\\docs").c_str(), nullptr);
+    ASSERT_TRUE(writeFile(media + "\\docs\\disc.doc", "on disc"));
+
+    // Events that must be ignored: another drive's bit below M:, no media flag, another event.
+    DEV_BROADCAST_VOLUME lowerDrive = volumeBroadcast((1u << ('L' - 'A')) | (1u << ('M' - 'A')), DBTF_MEDIA);
+    DEV_BROADCAST_VOLUME noMediaFlag = volumeBroadcast(1u << ('M' - 'A'), 0);
+    DEV_BROADCAST_VOLUME arrival = volumeBroadcast(1u << ('M' - 'A'), DBTF_MEDIA);
+    SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&lowerDrive));
+    SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&noMediaFlag));
+    SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, reinterpret_cast<LPARAM>(&arrival));
+    EXPECT_FALSE(run.waitDone(300)) << "an event that must be ignored ended the dialog";
+
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival),
+                        SMTO_ABORTIFHUNG, 5000, &answer);
+    ASSERT_TRUE(run.waitDone(10000));
+    ASSERT_TRUE(run.result);
+    EXPECT_EQ("m:\\docs\\disc.doc", *run.result);
+    deleteTree(media);
+}
