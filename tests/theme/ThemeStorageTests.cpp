@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -64,31 +63,14 @@ std::vector<std::string> sorted(std::vector<std::string> names)
     return names;
 }
 
-// "reg query <key> /s" output as key path -> value name -> "TYPE data".
-std::map<std::string, std::map<std::string, std::string>> regQuery(const std::string& key)
+// What "reg query <key> /s" prints: a line "HKEY_LOCAL_MACHINE\\<key>" per key that holds values,
+// then a line "    <name>    <TYPE>    <data>" per value.
+std::string regQuery(const std::string& key)
 {
     DWORD exitCode = 0;
     std::string output = runProgram("C:\\windows\\system32\\reg.exe query \"HKLM\\" + key + "\" /s", exitCode);
     EXPECT_EQ(0u, exitCode) << output;
-    std::map<std::string, std::map<std::string, std::string>> keys;
-    std::string current;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        std::size_t end = output.find("\r\n", start);
-        if (end == std::string::npos)
-            end = output.size();
-        std::string line = output.substr(start, end - start);
-        start = end + 2;
-        if (line.rfind("HKEY_LOCAL_MACHINE\\", 0) == 0) {
-            current = line.substr(19);
-            keys[current];
-        } else if (line.rfind("    ", 0) == 0) {
-            std::size_t gap = line.find("    ", 4);
-            if (gap != std::string::npos)
-                keys[current][line.substr(4, gap - 4)] = line.substr(gap + 4);
-        }
-    }
-    return keys;
+    return output;
 }
 
 }  // namespace
@@ -116,13 +98,16 @@ TEST_F(ThemeStorageTest, ElevenFoldersAreNumberedValuesThatLoadBackInSavedOrder)
     saveFolders(eleven);
 
     // An independent reader: Wine's reg.exe.
-    auto keys = regQuery(themeKey);
-    ASSERT_EQ(2u, keys.size()) << "keys: data and data\\paths";
-    EXPECT_TRUE(keys.at(themeKey + "\\data").empty());
-    const auto& values = keys.at(themeKey + "\\data\\paths");
-    ASSERT_EQ(11u, values.size());
-    for (int i = 0; i < 11; ++i)
-        EXPECT_EQ("REG_SZ    " + eleven[i], values.at("string." + std::to_string(i)));
+    std::string listing = regQuery(themeKey);
+    std::size_t pathsKey = listing.find("\r\nHKEY_LOCAL_MACHINE\\" + themeKey + "\\data\\paths\r\n");
+    ASSERT_NE(std::string::npos, pathsKey) << listing;
+    for (int i = 0; i < 11; ++i) {
+        std::string line = "\n    string." + std::to_string(i) + "    REG_SZ    " + eleven[i] + "\r\n";
+        std::size_t found = listing.find(line);
+        EXPECT_TRUE(found != std::string::npos && found > pathsKey) << "no" << line << "in" << listing;
+    }
+    EXPECT_EQ(std::string::npos, listing.find("string.11")) << listing;
+    EXPECT_EQ(std::string::npos, listing.find("subs")) << listing;
 
     EXPECT_EQ(eleven, loadFolders());
 
