@@ -11,8 +11,11 @@
 namespace {
 
 struct Probe {
+    // blocking: the thread waits for release before it ends.
+    explicit Probe(bool blocking = false)
+        : release(blocking ? CreateEventA(nullptr, TRUE, FALSE, nullptr) : nullptr) {}
     std::atomic<DWORD> seenId{0};
-    HANDLE release = nullptr;       // the thread waits for this event when set
+    KernelHandle release;
     DWORD exitCode = 7;
 };
 
@@ -21,7 +24,7 @@ unsigned __stdcall recordAndExit(void* arg)
     auto* probe = static_cast<Probe*>(arg);
     probe->seenId = GetCurrentThreadId();
     if (probe->release)
-        WaitForSingleObject(probe->release, INFINITE);
+        WaitForSingleObject(probe->release.get(), INFINITE);
     return probe->exitCode;
 }
 
@@ -60,15 +63,13 @@ DWORD exitCodeOf(HANDLE thread)
 
 TEST(Thread, StartsWithItsIdentifierAndJoinWaitsForTheEnd)
 {
-    Probe probe;
-    KernelHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    probe.release = release.get();
+    Probe probe(true);
     Thread thread(recordAndExit, &probe);
     ASSERT_NE(thread.handle, nullptr);
     EXPECT_NE(thread.id, 0u);
     EXPECT_FALSE(thread.exitCode()) << "still running";
 
-    SetEvent(release.get());
+    SetEvent(probe.release.get());
     thread.join();
     EXPECT_EQ(probe.seenId.load(), thread.id);
     ASSERT_TRUE(thread.exitCode());
@@ -124,9 +125,7 @@ TEST(Thread, StopOfAnEndedThreadKeepsItsHandleAndExitCode)
 
 TEST(Thread, StopTerminatesABlockedThreadAfterTheGracePeriod)
 {
-    Probe probe;
-    KernelHandle never(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    probe.release = never.get();
+    Probe probe(true);  // never released
     Thread thread(recordAndExit, &probe);
     ASSERT_NE(thread.handle, nullptr);
     KernelHandle copy = duplicateOf(thread.handle);
@@ -141,13 +140,11 @@ TEST(Thread, StopTerminatesABlockedThreadAfterTheGracePeriod)
 
 TEST(Thread, ThreadEndingWithinTheGracePeriodIsNotTerminated)
 {
-    Probe probe;
-    KernelHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    probe.release = release.get();
+    Probe probe(true);
     Thread thread(recordAndExit, &probe);
     ASSERT_NE(thread.handle, nullptr);
     // Ends the thread a moment after stop has begun its wait.
-    Thread releaser(setEventSoon, release.get());
+    Thread releaser(setEventSoon, probe.release.get());
 
     EXPECT_EQ(thread.stop(2), 0);
     ASSERT_NE(thread.handle, nullptr);
