@@ -15,6 +15,8 @@
 #include "winsys/Handle.h"
 #include "winsys/Volume.h"
 
+#include <cstddef>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +73,11 @@ public:
     class const_iterator {
     public:
         using Base = std::vector<std::unique_ptr<ChangeWatcher>>::const_iterator;
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = WatchSpec;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const WatchSpec*;
+        using reference = const WatchSpec&;
         explicit const_iterator(Base position) : position(position) {}
         const WatchSpec& operator*() const { return (*position)->spec(); }
         const WatchSpec* operator->() const { return &(*position)->spec(); }

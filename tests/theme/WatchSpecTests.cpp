@@ -6,74 +6,57 @@
 
 namespace {
 
-WatchSpec spec(const std::string& path, bool subtree = false)
+bool matches(const std::string& a, bool subtree, const std::string& b)
 {
-    return WatchSpec(path, nullptr, WatchSpec::watchAll, subtree);
+    return WatchSpec(a, nullptr, WatchSpec::watchAll, subtree).matches(WatchSpec(b, nullptr, WatchSpec::watchAll, false));
+}
+
+DWORD filterOf(unsigned char flags)
+{
+    return WatchSpec("C:\\a", nullptr, flags, false).changeFilter;
 }
 
 }  // namespace
 
 TEST(WatchSpec, FlagsChooseTheChangeClasses)
 {
-    EXPECT_EQ(WatchSpec("C:\\a", nullptr, 255, false).changeFilter,
-              static_cast<DWORD>(FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME));
-    EXPECT_EQ(WatchSpec("C:\\a", nullptr, 2, false).changeFilter, static_cast<DWORD>(FILE_NOTIFY_CHANGE_FILE_NAME));
-    EXPECT_EQ(WatchSpec("C:\\a", nullptr, 4, false).changeFilter, static_cast<DWORD>(FILE_NOTIFY_CHANGE_DIR_NAME));
-    EXPECT_EQ(WatchSpec("C:\\a", nullptr, 1 | 8 | 16 | 128, false).changeFilter, 0u);
+    EXPECT_EQ(filterOf(255), static_cast<DWORD>(FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME));
+    EXPECT_EQ(filterOf(2), static_cast<DWORD>(FILE_NOTIFY_CHANGE_FILE_NAME));
+    EXPECT_EQ(filterOf(4), static_cast<DWORD>(FILE_NOTIFY_CHANGE_DIR_NAME));
+    EXPECT_EQ(filterOf(1 | 8 | 16 | 128), 0u);
 }
 
-TEST(WatchSpec, PathsDifferingInLetterCaseMatchWhateverTheSubtreeFlags)
+TEST(WatchSpec, EqualPathsMatchIgnoringTheCaseOfAToZOnly)
 {
-    for (bool a : {false, true})
-        for (bool b : {false, true}) {
-            EXPECT_TRUE(spec("C:\\Program Files\\Vog", a).matches(spec("c:\\PROGRAM FILES\\vog", b))) << a << b;
-            EXPECT_TRUE(spec("c:\\program files\\vog", a).matches(spec("C:\\Program Files\\Vog", b))) << a << b;
-        }
-    EXPECT_TRUE(spec("").matches(spec("")));
+    for (bool subtree : {false, true}) {
+        EXPECT_TRUE(matches("C:\\Program Files\\Vog", subtree, "c:\\PROGRAM FILES\\vog")) << subtree;
+        EXPECT_TRUE(matches("c:\\program files\\vog", subtree, "C:\\Program Files\\Vog")) << subtree;
+    }
+    // 0xC9/0xE9 are upper and lower case of one letter in the western code pages: compared as they are.
+    EXPECT_FALSE(matches("C:\\\xC9t\xE9", false, "C:\\\xE9t\xE9"));
+    EXPECT_TRUE(matches("C:\\\xC9T\xE9", false, "c:\\\xC9t\xE9"));
+    // Neighbours of the letters that case folding by bit tricks would confuse.
+    EXPECT_FALSE(matches("C:\\@", false, "C:\\`"));
+    EXPECT_FALSE(matches("C:\\[", false, "C:\\{"));
+    // Long paths compare in full.
+    EXPECT_TRUE(matches("C:\\" + std::string(400, 'a'), false, "c:\\" + std::string(400, 'A')));
+    EXPECT_FALSE(matches("C:\\" + std::string(400, 'a'), false, "C:\\" + std::string(401, 'a')));
 }
 
-TEST(WatchSpec, OnlyTheLettersAToZIgnoreCase)
+TEST(WatchSpec, OnlySubtreeMatchesLongerPathsAndOnlyAtASeparator)
 {
-    // 0xC9/0xE9 are an upper and lower case letter in the western code pages: compared as they are.
-    EXPECT_FALSE(spec("C:\\\xC9t\xE9").matches(spec("C:\\\xE9t\xE9")));
-    EXPECT_TRUE(spec("C:\\\xC9T\xE9").matches(spec("c:\\\xC9t\xE9")));
-    // '@' and '`' sit next to the letters; folding by bit tricks would make them equal to others.
-    EXPECT_FALSE(spec("C:\\@").matches(spec("C:\\`")));
-    EXPECT_FALSE(spec("C:\\[").matches(spec("C:\\{")));
-}
-
-TEST(WatchSpec, WithoutSubtreeOnlyEqualPathsMatch)
-{
-    EXPECT_FALSE(spec("C:\\docs").matches(spec("C:\\docs\\old")));
-    EXPECT_FALSE(spec("C:\\docs").matches(spec("C:\\doc")));
-    EXPECT_FALSE(spec("C:\\docs").matches(spec("C:\\docs ")));
-    EXPECT_FALSE(spec("E:").matches(spec("E:\\docs")));
-}
-
-TEST(WatchSpec, SubtreeMatchesLongerPathsContinuingWithASeparator)
-{
-    EXPECT_TRUE(spec("E:", true).matches(spec("E:\\docs")));
-    EXPECT_TRUE(spec("E:", true).matches(spec("e:\\docs\\old")));
-    EXPECT_TRUE(spec("C:\\Docs", true).matches(spec("c:\\docs\\old\\x")));
-    EXPECT_TRUE(spec("E", true).matches(spec("e:")));
-    EXPECT_FALSE(spec("E:", true).matches(spec("E:x")));
-    EXPECT_FALSE(spec("E:", true).matches(spec("D:\\docs")));
-    EXPECT_FALSE(spec("C:\\docs", true).matches(spec("C:\\docsold")));
+    EXPECT_FALSE(matches("C:\\docs", false, "C:\\docs\\old"));
+    EXPECT_FALSE(matches("E:", false, "E:\\docs"));
+    EXPECT_TRUE(matches("E:", true, "E:\\docs"));
+    EXPECT_TRUE(matches("E:", true, "e:\\docs\\old"));
+    EXPECT_TRUE(matches("E", true, "e:"));
+    EXPECT_TRUE(matches("C:\\" + std::string(400, 'a'), true, "C:\\" + std::string(400, 'a') + "\\b"));
+    EXPECT_FALSE(matches("E:", true, "E:x"));
+    EXPECT_FALSE(matches("E:", true, "D:\\docs"));
+    EXPECT_FALSE(matches("C:\\docs", true, "C:\\docsold"));
     // A trailing backslash ends the prefix: the next character of the other path is a letter.
-    EXPECT_FALSE(spec("C:\\docs\\", true).matches(spec("C:\\docs\\old")));
-}
-
-TEST(WatchSpec, AShorterOtherPathNeverMatches)
-{
-    EXPECT_FALSE(spec("E:\\docs").matches(spec("E:")));
-    EXPECT_FALSE(spec("E:\\docs", true).matches(spec("E:")));
-    EXPECT_FALSE(spec("E:\\docs\\old", true).matches(spec("e:\\docs", true)));
-}
-
-TEST(WatchSpec, LongPathsCompareInFull)
-{
-    std::string base = "C:\\" + std::string(400, 'a');
-    EXPECT_TRUE(spec(base, true).matches(spec(base + "\\b")));
-    EXPECT_TRUE(spec(base).matches(spec("c:\\" + std::string(400, 'A'))));
-    EXPECT_FALSE(spec(base).matches(spec(base + "a")));
+    EXPECT_FALSE(matches("C:\\docs\\", true, "C:\\docs\\old"));
+    // The shorter path is the other's: no match either way.
+    EXPECT_FALSE(matches("E:\\docs", false, "E:"));
+    EXPECT_FALSE(matches("E:\\docs", true, "E:"));
 }

@@ -1,5 +1,5 @@
-// A watch callback for the watcher tests: records every report and signals it, and can be told to
-// throw or to block until released.
+// A watch callback for the watcher tests: records and signals every report; can be told to throw, or
+// to block until released.
 #pragma once
 
 #include "support/TestSupport.h"
@@ -20,9 +20,7 @@ inline constexpr DWORD quietMs = 300;
 
 class Recorder : public WatchCallback {
 public:
-    Recorder() : reported(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-                 entered(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-                 release(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    Recorder() : reported(CreateEventA(nullptr, FALSE, FALSE, nullptr)), release(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
     void onChange(const std::string& folder) override
     {
@@ -32,7 +30,6 @@ public:
         }
         SetEvent(reported.get());
         if (blocking) {
-            SetEvent(entered.get());
             WaitForSingleObject(release.get(), reportTimeoutMs);
             returned = true;
         }
@@ -45,16 +42,12 @@ public:
         return WaitForSingleObject(reported.get(), timeoutMs) == WAIT_OBJECT_0;
     }
 
-    // Makes new files (or folders) in folder until a report arrives: the watcher's thread sets up
-    // its notification some time after start, and changes before that are not seen.
-    bool touchUntilReported(const std::string& folder, bool makeFolders = false)
+    // Writes new files into folder until a report arrives: the watcher's thread sets up its
+    // notification some time after start, and changes before that are not seen.
+    bool touchUntilReported(const std::string& folder)
     {
         for (int i = 0; i < 50; ++i) {
-            std::string path = folder + "\\touch-" + std::to_string(i);
-            if (makeFolders)
-                CreateDirectoryA(path.c_str(), nullptr);
-            else
-                writeFile(path + ".txt", "x");
+            writeFile(folder + "\\touch-" + std::to_string(i) + ".txt", "x");
             if (waitForReport(100))
                 return true;
         }
@@ -78,7 +71,7 @@ public:
     bool throwing = false;
     bool blocking = false;
     std::atomic<bool> returned{false};
-    KernelHandle reported, entered, release;
+    KernelHandle reported, release;  // release: ends a blocking onChange
 
 private:
     std::mutex mutex;
