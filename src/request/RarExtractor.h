@@ -26,8 +26,9 @@ public:
     RarExtractor();
 
     // The same, extracting into cacheFolder as if the platform had named it as the cache folder:
-    // a separator is appended unless it already ends in "\" or "/". With an empty folder, or one
-    // too long for the destination buffer, nothing can be extracted.
+    // a separator is appended unless it already ends in "\" or "/". With an empty folder, one too
+    // long for the destination buffer, or one the library's OEM code page cannot spell exactly,
+    // nothing can be extracted.
     explicit RarExtractor(const std::string& cacheFolder);
 
     // closeArchive, then the library is unloaded.
