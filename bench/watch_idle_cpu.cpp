@@ -1,0 +1,81 @@
+// Processor time used by 64 idle watchers over 10 seconds: they block in their waits, so the process
+// should use next to nothing. The same process idling without watchers is the baseline.
+#include "BenchSupport.h"
+
+#include "winsys/ChangeWatcher.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int watcherCount = 64;
+constexpr DWORD idleMs = 10000;
+constexpr double targetPercent = 1.0;
+
+double processCpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+// Processor time used while sleeping for durationMs, in percent of one core.
+double idlePercent(DWORD durationMs)
+{
+    double cpuBefore = processCpuMs();
+    double wallBefore = nowMs();
+    Sleep(durationMs);
+    double cpu = processCpuMs() - cpuBefore;
+    double wall = nowMs() - wallBefore;
+    return 100.0 * cpu / wall;
+}
+
+class Ignore : public WatchCallback {
+public:
+    void onChange(const std::string&) override {}
+};
+
+}  // namespace
+
+int main()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string base = std::string(temp) + "vog-bench-idle-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(base.c_str(), nullptr);
+    std::vector<std::string> folders;
+    for (int i = 0; i < watcherCount; ++i) {
+        folders.push_back(base + "\\w" + std::to_string(i));
+        CreateDirectoryA(folders.back().c_str(), nullptr);
+    }
+
+    double baseline = idlePercent(idleMs);
+
+    Ignore ignore;
+    std::vector<std::unique_ptr<ChangeWatcher>> watchers;
+    for (const std::string& folder : folders) {
+        watchers.push_back(std::make_unique<ChangeWatcher>(WatchSpec(folder, &ignore, WatchSpec::watchAll, false)));
+        watchers.back()->start();
+    }
+    Sleep(500);  // let every thread reach its wait
+    double watching = idlePercent(idleMs);
+
+    int alive = 0;
+    for (const auto& watcher : watchers)
+        alive += watcher->handle && !watcher->exitCode();
+    watchers.clear();
+    for (const std::string& folder : folders)
+        RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryA(base.c_str());
+
+    std::printf("%d of %d watchers alive while idle\n", alive, watcherCount);
+    std::printf("%-48s %6.3f %% of one core (baseline without watchers %.3f %%; target under %.1f %%) %s\n",
+                "64 idle watchers, 10 s", watching, baseline, targetPercent,
+                watching < targetPercent && alive == watcherCount ? "ok" : "OVER TARGET");
+    return watching < targetPercent && alive == watcherCount ? 0 : 1;
+}

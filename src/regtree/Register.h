@@ -1,0 +1,104 @@
+// A cursor over the registry: one open key at a time, remembered as a path below a root key that it
+// does not own. It moves down by name (openSub, createSub) and back up by path (toParent, which
+// reopens the parent from the root), reads and writes typed values of the current key, lists
+// names, and deletes recursively.
+//
+// Only the constructor raises. Every other operation answers with a bool that is true exactly when
+// the registry said ERROR_SUCCESS, and keeps no error code.
+//
+// After a failed descent the cursor holds no key: every operation on the current key fails, lists
+// nothing and classifies every value as absent, until toParent or reopen positions it again. The
+// path is left at the key the descent started from, so toParent then lands one level above that.
+//
+// All calls are the ANSI registry functions; every key is opened with KEY_ALL_ACCESS. A null name
+// is passed to the registry as the empty string, except where an operation says otherwise.
+#pragma once
+
+#include "winsys/Handle.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Vantor {
+
+// What a value holds, by its registry type.
+enum class ValueKind {
+    absent = 0,  // no such value, or the cursor holds no key
+    text = 1,    // REG_SZ, REG_EXPAND_SZ
+    number = 2,  // REG_DWORD
+    binary = 3,  // REG_BINARY
+    other = 4,   // anything else (REG_MULTI_SZ, REG_QWORD, REG_NONE, ...)
+};
+
+class Register {
+public:
+    // Opens root\path (a null path opens root itself). Raises std::invalid_argument with the text
+    // "class Vantor::Register" when the key cannot be opened with full access. The root is not owned.
+    Register(HKEY root, const char* path);
+    ~Register() = default;
+
+    Register(const Register&) = delete;
+    Register& operator=(const Register&) = delete;
+
+    // Descends into the existing subkey `name`. A null or empty name fails and changes nothing.
+    bool openSub(const char* name);
+    // Descends into `name`, creating it (non-volatile) when absent. An empty name gives the current
+    // key again, with a trailing backslash added to a non-empty path.
+    bool createSub(const char* name);
+    // Reopens the key one path component up from the root; at the root it reopens the root. A name
+    // with backslashes that was descended into in one step is still climbed one component at a time.
+    bool toParent();
+    // Closes the current key and opens root\path (null taken as empty). On failure the path becomes
+    // empty and the cursor holds no key.
+    bool reopen(HKEY root, const char* path);
+
+    // Deletes every subkey (with its subtree) and every value of the current key, or of its subkey
+    // `sub` when that is given (the cursor stays where it is). Always ends: an entry that cannot be
+    // deleted, or whose name does not fit the 255-character name buffer, is passed over and the
+    // sweep goes on with the next one. False only when `sub` is given and cannot be opened; the
+    // cursor then holds no key, as after a failed openSub.
+    bool clear(const char* sub = nullptr);
+    // Deletes the subkey `name` with everything below it; the result is that of the key's deletion.
+    // The cursor stays on the current key.
+    bool deleteSub(const char* name);
+    bool deleteValue(const char* name);
+
+    // The names of the current key's subkeys (values), in the order the registry enumerates them.
+    // The list ends at the first failing call: the end of the list, a missing key, or a name longer
+    // than 255 characters (later names are then not listed).
+    void subNames(std::vector<std::string>& names) const;
+    void valueNames(std::vector<std::string>& names) const;
+
+    ValueKind valueKind(const char* name) const;
+
+    // Typed reads: each fails when the value's kind does not match, and then leaves `out` as it was
+    // (readBinary: the buffer's content is undefined after a failure on size).
+    // readText gives the data up to its first NUL; REG_EXPAND_SZ comes back unexpanded.
+    bool readText(const char* name, std::string& out) const;
+    bool readNumber(const char* name, std::uint32_t& out) const;
+    // Fails when the stored data is larger than `size`; shorter data fills only its own bytes.
+    bool readBinary(const char* name, void* buffer, DWORD size) const;
+
+    // REG_SZ: the text and its terminating NUL.
+    bool writeText(const char* name, const std::string& text);
+    bool writeNumber(const char* name, std::uint32_t value);
+    bool writeBinary(const char* name, const void* data, DWORD size);
+
+    HKEY rootKey() const { return root; }
+    HKEY currentKey() const { return key.get(); }
+    bool atKey() const { return key.valid(); }
+    // The current key's path below the root; empty at the root itself.
+    const std::string& path() const { return keyPath; }
+
+private:
+    // The key whose path is relative to: not owned.
+    HKEY root;
+    // The key at the cursor's position; null after a failed descent.
+    RegistryKey key;
+    std::string keyPath;
+};
+
+}  // namespace Vantor

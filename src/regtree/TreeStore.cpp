@@ -1,0 +1,214 @@
+#include "regtree/TreeStore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+bool isDecimal(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Numeric order of two decimal texts of any length.
+bool indexLess(std::string_view a, std::string_view b)
+{
+    a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
+    b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+// Puts `names` in the order of their indexes when indexOf gives a decimal index for every one of
+// them; otherwise leaves the registry's order. Equal indexes (an int and a string array sharing a
+// key) keep their order.
+template <typename IndexOf>
+void sortByIndex(std::vector<std::string>& names, IndexOf indexOf)
+{
+    if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) { return isDecimal(indexOf(name)); }))
+        return;
+    std::stable_sort(names.begin(), names.end(),
+                     [&](const std::string& a, const std::string& b) { return indexLess(indexOf(a), indexOf(b)); });
+}
+
+std::string_view afterFirstDot(const std::string& name)
+{
+    return std::string_view(name).substr(name.find('.') + 1);
+}
+
+// Two or more keys below a group are one key per child, unless they are just "data" and "subs":
+// the keys of a single child stored directly in the group's key.
+bool holdsOneChild(const std::vector<std::string>& keys)
+{
+    return keys.size() < 2
+        || std::all_of(keys.begin(), keys.end(), [](const std::string& k) { return k == "data" || k == "subs"; });
+}
+
+}  // namespace
+
+bool RegistryTreeStore::clear()
+{
+    return cursor.clear(nullptr);
+}
+
+bool RegistryTreeStore::enter(const std::string& name, bool create)
+{
+    bool hadKey = cursor.atKey();
+    std::string from = cursor.path();
+    if (create ? cursor.createSub(name.c_str()) : cursor.openSub(name.c_str()))
+        return true;
+    if (hadKey)
+        leave(from);
+    return false;
+}
+
+void RegistryTreeStore::leave(const std::string& path)
+{
+    cursor.reopen(cursor.rootKey(), path.c_str());
+}
+
+void RegistryTreeStore::load(Tree& node)
+{
+    const std::string nodePath = cursor.path();
+    if (enter("data", false)) {
+        readValues(node, nullptr);
+        leave(nodePath);
+    }
+    if (!enter("subs", false))
+        return;
+    const std::string subsPath = cursor.path();
+    std::vector<std::string> groups;
+    cursor.subNames(groups);
+    for (const std::string& group : groups) {
+        if (!enter(group, false))
+            continue;
+        const std::string groupPath = cursor.path();
+        std::vector<std::string> keys;
+        cursor.subNames(keys);
+        if (holdsOneChild(keys)) {
+            load(node.addChild(group, std::make_unique<Tree>(&node)));
+        } else {
+            sortByIndex(keys, [](const std::string& key) { return std::string_view(key); });
+            for (const std::string& key : keys) {
+                if (!enter(key, false))
+                    continue;
+                load(node.addChild(group, std::make_unique<Tree>(&node)));
+                leave(groupPath);
+            }
+        }
+        leave(subsPath);
+    }
+    leave(nodePath);
+}
+
+void RegistryTreeStore::readValues(Tree& node, const std::string* arrayName)
+{
+    std::vector<std::string> names;
+    cursor.valueNames(names);
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string& name) { return name.find('.') == std::string::npos; }),
+                names.end());
+    if (arrayName)
+        sortByIndex(names, afterFirstDot);
+
+    for (const std::string& valueName : names) {
+        std::string_view tag(valueName.data(), valueName.find('.'));
+        std::string name = arrayName ? *arrayName : std::string(afterFirstDot(valueName));
+        const char* value = valueName.c_str();
+        std::uint32_t number = 0;
+        if (tag == "int") {
+            if (cursor.readNumber(value, number))
+                node.setInt(name, static_cast<std::int32_t>(number), -1);
+        } else if (tag == "bool") {
+            if (cursor.readNumber(value, number))
+                node.setBool(name, number != 0, -1);
+        } else if (tag == "hex") {
+            if (cursor.readNumber(value, number))
+                node.setHex(name, number, -1);
+        } else if (tag == "real") {
+            unsigned char bytes[sizeof(double)] = {};  // shorter data leaves zero bytes behind it
+            if (cursor.readBinary(value, bytes, sizeof bytes)) {
+                double real;
+                std::memcpy(&real, bytes, sizeof real);
+                node.setReal(name, real, -1);
+            }
+        } else if (tag == "string") {
+            std::string text;
+            if (cursor.readText(value, text))
+                node.setString(name, text, -1);
+        }
+    }
+
+    // Array keys; a key below an array key is read as an array named after itself.
+    std::vector<std::string> keys;
+    cursor.subNames(keys);
+    const std::string here = cursor.path();
+    for (const std::string& key : keys) {
+        if (!enter(key, false))
+            continue;
+        readValues(node, &key);
+        leave(here);
+    }
+}
+
+void RegistryTreeStore::save(const Tree& node)
+{
+    const std::string nodePath = cursor.path();
+    if (enter("data", true)) {
+        writeValues(node);
+        leave(nodePath);
+    }
+    if (node.groups().empty() || !enter("subs", true))
+        return;
+    const std::string subsPath = cursor.path();
+    for (const auto& [group, children] : node.groups()) {
+        // An empty name would put the children into "subs" itself, where they read back as groups.
+        if (children.empty() || group.empty() || !enter(group, true))
+            continue;
+        if (children.size() == 1) {
+            save(*children.front());
+        } else {
+            const std::string groupPath = cursor.path();
+            for (std::size_t i = 0; i < children.size(); ++i) {
+                if (!enter(std::to_string(i), true))
+                    continue;
+                save(*children[i]);
+                leave(groupPath);
+            }
+        }
+        leave(subsPath);
+    }
+    leave(nodePath);
+}
+
+void RegistryTreeStore::writeValues(const Tree& node)
+{
+    const std::string dataPath = cursor.path();
+    // One element: the value "<tag>.<name>" here. More: the key <name> with "<tag>.0", "<tag>.1", ...
+    // An empty name cannot be a key of its own (the elements would land here, read back as arrays
+    // "0", "1", ...), so such an array of two or more is left out.
+    auto writeTable = [&](const auto& table, const std::string& tag, auto writeOne) {
+        for (const auto& [name, array] : table) {
+            if (array.size() == 1)
+                writeOne((tag + "." + name).c_str(), array.front());
+            if (array.size() < 2 || name.empty() || !enter(name, true))
+                continue;
+            for (std::size_t i = 0; i < array.size(); ++i)
+                writeOne((tag + "." + std::to_string(i)).c_str(), array[i]);
+            leave(dataPath);
+        }
+    };
+    // The results of single writes are not checked: what failed is simply missing on the next load.
+    writeTable(node.ints(), "int", [&](const char* v, std::int32_t n) { cursor.writeNumber(v, static_cast<std::uint32_t>(n)); });
+    writeTable(node.bools(), "bool", [&](const char* v, bool b) { cursor.writeNumber(v, b ? 1 : 0); });
+    writeTable(node.hexes(), "hex", [&](const char* v, std::uint32_t n) { cursor.writeNumber(v, n); });
+    writeTable(node.reals(), "real", [&](const char* v, double real) {
+        unsigned char bytes[sizeof real];
+        std::memcpy(bytes, &real, sizeof real);
+        cursor.writeBinary(v, bytes, sizeof bytes);
+    });
+    writeTable(node.strings(), "string", [&](const char* v, const std::string& text) { cursor.writeText(v, text); });
+}

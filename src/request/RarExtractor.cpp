@@ -1,0 +1,265 @@
+#include "request/RarExtractor.h"
+
+#include "request/UnrarLibrary.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+template <typename Proc>
+Proc lookup(HMODULE library, const char* name)
+{
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+template <typename Proc>
+void resolve(HMODULE library, Proc& proc, const char* name)
+{
+    proc = lookup<Proc>(library, name);
+    if (!proc)
+        throw std::runtime_error("unrar.dll");
+}
+
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+char asciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalIgnoringAsciiCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        if (asciiUpper(*a) != asciiUpper(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+// Windows opens a device, not a file, for these names whatever their extension ("nul.txt") and
+// with trailing spaces ("COM1 "); the digits include the superscripts 1, 2 and 3 of code page 1252.
+bool isDeviceName(const std::string& part)
+{
+    std::string base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (char& c : base)
+        c = asciiUpper(c);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (base == device)
+            return true;
+    }
+    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
+        char digit = base[3];
+        return (digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
+    }
+    return false;
+}
+
+// One part of a member name that names a file or folder below the folder it is in.
+bool isPlainPart(const std::string& part)
+{
+    if (part.find_first_not_of(". ") == std::string::npos)  // "", ".", "..", "...", ". ."
+        return false;
+    for (char c : part) {
+        if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"|?*", c))  // ':' also starts a stream
+            return false;
+    }
+    return !isDeviceName(part);
+}
+
+// A relative name made of plain parts: no drive, root or UNC start (those begin with an empty part
+// or hold ':'), no "." or "..", no empty part.
+bool isPlainRelativeName(const std::string& name)
+{
+    size_t start = 0;
+    for (;;) {
+        size_t end = start;
+        while (end < name.size() && !isSeparator(name[end]))
+            ++end;
+        if (!isPlainPart(name.substr(start, end - start)))
+            return false;
+        if (end == name.size())
+            return true;
+        start = end + 1;
+    }
+}
+
+// What the platform makes of path, resolved against the current folder; empty when over MAX_PATH.
+std::string fullPath(const std::string& path)
+{
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH ? std::string(full, length) : std::string();
+}
+
+// folder ends in a separator.
+bool staysInside(const std::string& folder, const std::string& path)
+{
+    std::string fullFolder = fullPath(folder);
+    std::string full = fullPath(path);
+    return !fullFolder.empty() && full.size() > fullFolder.size() &&
+           full.compare(0, fullFolder.size(), fullFolder) == 0;
+}
+
+// Converts text from the system code page into the library's OEM code page, into a buffer of
+// MAX_PATH bytes. Fails (leaving the buffer empty) unless every character has an exact OEM
+// equivalent that converts back to the same character and the result fits: a name mapped to "?" or
+// to a look-alike would be written to a different file than the one later opened and deleted.
+bool toOem(const std::string& text, char (&buffer)[MAX_PATH])
+{
+    buffer[0] = '\0';
+    if (text.empty())
+        return true;
+    int length = static_cast<int>(text.size());
+    int wideLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (wideLength <= 0)
+        return false;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), wideLength);
+
+    // Best-fit mapping and the default-character report do not exist for UTF-8.
+    bool utf8 = GetOEMCP() == CP_UTF8;
+    BOOL usedDefault = FALSE;
+    int oemLength = WideCharToMultiByte(CP_OEMCP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), wideLength,
+                                        buffer, MAX_PATH - 1, nullptr, utf8 ? nullptr : &usedDefault);
+    if (oemLength <= 0 || usedDefault) {
+        buffer[0] = '\0';
+        return false;
+    }
+    buffer[oemLength] = '\0';
+
+    std::wstring back(static_cast<size_t>(wideLength), L'\0');
+    if (MultiByteToWideChar(CP_OEMCP, 0, buffer, oemLength, back.data(), wideLength) != wideLength || back != wide) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+RarExtractor::RarExtractor() : RarExtractor(internetCacheFolder()) {}
+
+RarExtractor::RarExtractor(const std::string& cacheFolder) : library(loadUnrarLibrary())
+{
+    if (!library)
+        throw std::runtime_error("unrar.dll");
+    HMODULE module = library.get();
+    resolve(module, rarOpenArchive, "RAROpenArchive");
+    resolve(module, rarCloseArchive, "RARCloseArchive");
+    resolve(module, rarReadHeader, "RARReadHeader");
+    resolve(module, rarProcessFile, "RARProcessFile");
+    resolve(module, rarSetChangeVolProc, "RARSetChangeVolProc");
+    if (auto version = lookup<RARGetDllVersionProc>(module, "RARGetDllVersion"))
+        libraryVersion = version();
+
+    commentBuffer[0] = archiveName[0] = destName[0] = '\0';
+    destFolder[0] = '\0';
+    std::string folder = cacheFolder;
+    if (!folder.empty() && !isSeparator(folder.back()))
+        folder += '/';
+    if (folder.size() < MAX_PATH && toOem(folder, destFolderOem))
+        std::memcpy(destFolder, folder.c_str(), folder.size() + 1);
+    else
+        destFolderOem[0] = '\0';
+}
+
+RarExtractor::~RarExtractor()
+{
+    closeArchive();
+}
+
+std::string RarExtractor::internetCacheFolder()
+{
+    char folder[MAX_PATH] = "";
+    if (!SHGetSpecialFolderPathA(nullptr, folder, CSIDL_INTERNET_CACHE, TRUE))
+        return {};
+    return folder;
+}
+
+bool RarExtractor::openArchive(const std::string& path)
+{
+    closeArchive();
+    if (path.size() >= sizeof archiveName || path.find('\0') != std::string::npos)
+        return false;
+    std::memcpy(archiveName, path.c_str(), path.size() + 1);
+
+    RAROpenArchiveData data{};
+    data.ArcName = archiveName;
+    data.OpenMode = RAR_OM_EXTRACT;
+    data.CmtBuf = commentBuffer;
+    data.CmtBufSize = sizeof commentBuffer;
+    archive = rarOpenArchive(&data);
+    return archive && data.OpenResult == ERAR_SUCCESS;
+}
+
+bool RarExtractor::isDirectory(const RARHeaderData& header) const
+{
+    bool flagged = libraryVersion >= RAR_DLL_VERSION_DIRECTORY_FLAG
+                       ? (header.Flags & RAR_HEADER_DIRECTORY) != 0
+                       : (header.Flags & RAR4_DIRECTORY_MASK) == RAR4_DIRECTORY_MASK;
+    bool windowsHost = header.HostOS == RAR_HOST_MSDOS || header.HostOS == RAR_HOST_WIN32;
+    return flagged || (windowsHost && (header.FileAttr & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+std::optional<std::string> RarExtractor::extract(const std::string& member)
+{
+    if (!archive)
+        return std::nullopt;
+    removeExtracted();
+
+    std::string destination = std::string(destFolder) + member;
+    char memberOem[MAX_PATH];
+    if (!destFolder[0] || member.find('\0') != std::string::npos || !isPlainRelativeName(member) ||
+        destination.size() >= MAX_PATH || !toOem(member, memberOem) || !toOem(destination, destName) ||
+        !staysInside(destFolder, destination))
+        return std::nullopt;
+
+    RARHeaderData header;
+    for (;;) {
+        header = RARHeaderData{};
+        if (rarReadHeader(archive, &header) != ERAR_SUCCESS)
+            return std::nullopt;
+        header.FileName[sizeof header.FileName - 1] = '\0';
+        if (equalIgnoringAsciiCase(header.FileName, memberOem))
+            break;
+        rarProcessFile(archive, RAR_SKIP, nullptr, nullptr);
+    }
+    // A folder member has nothing to show, and its copy could not be deleted as a file.
+    if (isDirectory(header)) {
+        rarProcessFile(archive, RAR_SKIP, nullptr, nullptr);
+        return std::nullopt;
+    }
+
+    // Set before the library writes anything, so that whatever it leaves there is removed later.
+    extractedPath = destination;
+    if (rarProcessFile(archive, RAR_EXTRACT, destFolderOem, destName) != ERAR_SUCCESS)
+        return std::nullopt;
+    return extractedPath;
+}
+
+void RarExtractor::removeExtracted()
+{
+    if (extractedPath.empty())
+        return;
+    // The library gives the copy the member's stored attributes; a read-only copy would stay behind.
+    SetFileAttributesA(extractedPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(extractedPath.c_str());
+    extractedPath.clear();
+}
+
+void RarExtractor::closeArchive()
+{
+    removeExtracted();
+    if (archive) {
+        rarCloseArchive(archive);
+        archive = nullptr;
+    }
+}

@@ -1,0 +1,71 @@
+#include "request/Thread.h"
+
+#include <process.h>
+
+namespace {
+
+// Initial commitment of a new thread's stack, not its reservation: the stack still grows on demand
+// up to the process default, which a request's worker needs for extraction.
+constexpr unsigned initialStackSize = 4096;
+
+}  // namespace
+
+Thread::Thread(ThreadProc proc, void* arg) noexcept
+{
+    start(proc, arg);
+}
+
+Thread::~Thread()
+{
+    if (handle)
+        CloseHandle(handle);
+}
+
+void Thread::start(ThreadProc proc, void* arg) noexcept
+{
+    if (handle || id)
+        return;
+    unsigned threadId = 0;
+    uintptr_t started = _beginthreadex(nullptr, initialStackSize, proc, arg, 0, &threadId);
+    if (!started)
+        return;
+    handle = reinterpret_cast<HANDLE>(started);
+    id = threadId;
+}
+
+void Thread::join() noexcept
+{
+    if (handle)
+        WaitForSingleObject(handle, INFINITE);
+}
+
+bool Thread::waitFor(DWORD timeoutMs) const noexcept
+{
+    return !handle || WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
+}
+
+int Thread::terminate(DWORD exitCode) noexcept
+{
+    if (!handle)
+        return 0;
+    TerminateThread(handle, exitCode);
+    join();
+    int closed = CloseHandle(handle);
+    handle = nullptr;
+    return closed;
+}
+
+int Thread::stop(DWORD exitCode) noexcept
+{
+    if (waitFor(gracePeriodMs))
+        return 0;
+    return terminate(exitCode);
+}
+
+std::optional<DWORD> Thread::exitCode() const noexcept
+{
+    DWORD code = 0;
+    if (!handle || WaitForSingleObject(handle, 0) != WAIT_OBJECT_0 || !GetExitCodeThread(handle, &code))
+        return std::nullopt;
+    return code;
+}

@@ -1,0 +1,59 @@
+#include "theme/Theme.h"
+
+#include "regtree/TreeStore.h"
+
+#include <windows.h>
+
+namespace {
+
+const char* const themesKey = "Software\\Vog\\2000.08.04\\Themes";
+const char* const pathsName = "paths";
+
+}  // namespace
+
+Theme::Theme(const std::string& name) : name(name)
+{
+    load();
+}
+
+Theme::~Theme()
+{
+    // The lookup clean-up (stopping the watchers that still run) comes first, before the save.
+    try {
+        save();
+    } catch (...) {
+        // The registry root could not be opened (or memory ran out): nothing can be done here.
+    }
+}
+
+void Theme::load()
+{
+    if (name.empty())
+        return;
+    RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
+    // When either key is missing the store stands on no key and loads nothing.
+    store.reg().openSub(themesKey);
+    store.reg().openSub(name.c_str());
+    Tree root;
+    store.load(root);
+    std::string text;
+    for (int index = 0; root.getText(pathsName, text, index); ++index)
+        paths.push_back(text);
+    changed = false;
+}
+
+void Theme::save()
+{
+    if (!changed || name.empty())
+        return;
+    RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
+    // When either key cannot be created the store stands on no key, and clear and save change nothing.
+    store.reg().createSub(themesKey);
+    store.reg().createSub(name.c_str());
+    Tree root;
+    for (const std::string& path : paths)
+        root.setString(pathsName, path, -1);
+    store.clear();
+    store.save(root);
+    changed = false;
+}

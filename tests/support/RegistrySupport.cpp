@@ -1,0 +1,172 @@
+#include "support/RegistrySupport.h"
+
+#include "support/TestSupport.h"
+#include "winsys/Handle.h"
+
+#include <thread>
+
+namespace testing_support {
+
+std::string freshTestKey(const std::string& prefix)
+{
+    std::string path = "Software\\VogTests\\" + uniqueName(prefix);
+    deleteKey(HKEY_LOCAL_MACHINE, path);
+    return path;
+}
+
+bool deleteKey(HKEY root, const std::string& path)
+{
+    RegDeleteTreeA(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+    return !keyExists(root, path);
+}
+
+bool keyExists(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool putValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    RegistryKey owned(key);
+    return RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+}
+
+bool putText(HKEY root, const std::string& path, const std::string& name, const std::string& text, DWORD type)
+{
+    return putValue(root, path, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+bool putNumber(HKEY root, const std::string& path, const std::string& name, DWORD value)
+{
+    return putValue(root, path, name, REG_DWORD, &value, sizeof value);
+}
+
+RawValue rawValue(HKEY root, const std::string& path, const std::string& name)
+{
+    RawValue result;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return result;
+    RegistryKey owned(key);
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &result.type, nullptr, &size) != ERROR_SUCCESS)
+        return result;
+    result.data.resize(size);
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &result.type, reinterpret_cast<BYTE*>(&result.data[0]), &size)
+        != ERROR_SUCCESS)
+        return result;
+    result.data.resize(size);
+    result.found = true;
+    return result;
+}
+
+namespace {
+
+std::vector<std::string> namesOf(HKEY root, const std::string& path, bool values)
+{
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    RegistryKey owned(key);
+    std::vector<char> name(32768);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LSTATUS status = values ? RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                                : RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS)
+            return names;
+        names.emplace_back(name.data(), length);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> valueNamesOf(HKEY root, const std::string& path)
+{
+    return namesOf(root, path, true);
+}
+
+std::vector<std::string> subkeysOf(HKEY root, const std::string& path)
+{
+    return namesOf(root, path, false);
+}
+
+bool makeBrokenLink(const std::string& path)
+{
+    HKEY link = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &link, nullptr)
+        != ERROR_SUCCESS)
+        return false;
+    RegistryKey owned(link);
+    const std::wstring target = L"\\Registry\\Machine\\Software\\VogTests\\no-such-key";
+    return RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                          static_cast<DWORD>(target.size() * sizeof(wchar_t)))
+        == ERROR_SUCCESS;
+}
+
+bool removeBrokenLink(const std::string& path)
+{
+    HKEY link = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &link) != ERROR_SUCCESS)
+        return false;
+    RegistryKey owned(link);
+    // RegDeleteKeyA would open the link by name again, and so follow it.
+    using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+    auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+    return ntDeleteKey && ntDeleteKey(link) == 0;
+}
+
+std::string runProgram(const std::string& commandLine, DWORD& exitCode)
+{
+    exitCode = ~0u;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return {};
+    KernelHandle reader(readEnd);
+    KernelHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process))
+        return {};
+    KernelHandle processHandle(process.hProcess);
+    KernelHandle threadHandle(process.hThread);
+    writer.reset();  // the pipe ends when the child closes its copy
+
+    std::string output;
+    std::thread drain([&] {
+        char chunk[4096];
+        DWORD read = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read)
+            output.append(chunk, read);
+    });
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, 1);
+    drain.join();
+    return output;
+}
+
+}  // namespace testing_support

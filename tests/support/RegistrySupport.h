@@ -1,0 +1,48 @@
+// Registry helpers for the tests, written on the plain registry functions so that they check the
+// system's own registry classes independently: scratch keys, raw values, name lists, and the
+// output of an outside program such as Wine's reg.exe.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh, absent key path "Software\VogTests\<prefix>-<pid>-<n>" below HKEY_LOCAL_MACHINE (a
+// leftover of an earlier run is deleted). Delete it again with deleteKey.
+std::string freshTestKey(const std::string& prefix);
+
+// Deletes root\path with everything below it; true when it is gone afterwards.
+bool deleteKey(HKEY root, const std::string& path);
+bool keyExists(HKEY root, const std::string& path);
+
+// Creates root\path when needed and writes one value of any type.
+bool putValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size);
+bool putText(HKEY root, const std::string& path, const std::string& name, const std::string& text,
+             DWORD type = REG_SZ);
+bool putNumber(HKEY root, const std::string& path, const std::string& name, DWORD value);
+
+struct RawValue {
+    bool found = false;
+    DWORD type = REG_NONE;
+    std::string data;  // the stored bytes
+};
+RawValue rawValue(HKEY root, const std::string& path, const std::string& name);
+
+// Names below root\path in the registry's order; names of any length.
+std::vector<std::string> valueNamesOf(HKEY root, const std::string& path);
+std::vector<std::string> subkeysOf(HKEY root, const std::string& path);
+
+// A registry link at root\path (HKEY_LOCAL_MACHINE only) to a key that does not exist: it is
+// listed by enumeration, but every attempt to open or delete it by name fails. removeBrokenLink
+// deletes the link itself.
+bool makeBrokenLink(const std::string& path);
+bool removeBrokenLink(const std::string& path);
+
+// Runs a command line, waits for it (at most 60 s) and returns what it wrote to its standard
+// output; exitCode receives its exit code (or ~0 when it could not be started or timed out).
+std::string runProgram(const std::string& commandLine, DWORD& exitCode);
+
+}  // namespace testing_support

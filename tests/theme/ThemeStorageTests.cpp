@@ -1,0 +1,218 @@
+// A theme's folder list in the registry: what a save leaves under the theme's key (checked with the
+// plain registry functions and with Wine's own reg.exe), what a load gives back, and the cases in
+// which nothing may be written.
+#include "theme/Theme.h"
+
+#include "support/RegistrySupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+const std::string themesKey = "Software\\Vog\\2000.08.04\\Themes";
+
+class ThemeStorageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        name = uniqueName("theme");
+        themeKey = themesKey + "\\" + name;
+        ASSERT_TRUE(deleteKey(HKEY_LOCAL_MACHINE, themeKey));
+    }
+    void TearDown() override { deleteKey(HKEY_LOCAL_MACHINE, themeKey); }
+
+    std::string at(const std::string& sub) const { return themeKey + "\\" + sub; }
+
+    // Saves `folders` as the user's edit of a freshly loaded theme.
+    void saveFolders(const std::vector<std::string>& folders)
+    {
+        Theme theme(name);
+        theme.paths = folders;
+        theme.changed = true;
+    }
+    std::vector<std::string> loadFolders()
+    {
+        Theme theme(name);
+        EXPECT_FALSE(theme.changed);
+        return theme.paths;
+    }
+
+    std::string name;
+    std::string themeKey;
+};
+
+std::vector<std::string> folderList(int count)
+{
+    std::vector<std::string> folders;
+    for (int i = 0; i < count; ++i)
+        folders.push_back("C:\\Data\\Folder " + std::to_string(i));
+    return folders;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What "reg query <key> /s" prints: a line "HKEY_LOCAL_MACHINE\\<key>" per key that holds values,
+// then a line "    <name>    <TYPE>    <data>" per value.
+std::string regQuery(const std::string& key)
+{
+    DWORD exitCode = 0;
+    std::string output = runProgram("C:\\windows\\system32\\reg.exe query \"HKLM\\" + key + "\" /s", exitCode);
+    EXPECT_EQ(0u, exitCode) << output;
+    return output;
+}
+
+}  // namespace
+
+TEST_F(ThemeStorageTest, AMissingThemeIsEmptyAndOneFolderIsSavedAsStringPaths)
+{
+    ASSERT_TRUE(loadFolders().empty());
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, themeKey));  // loading creates nothing
+
+    saveFolders({"C:\\Only One\\"});
+    EXPECT_EQ(std::vector<std::string>{"data"}, subkeysOf(HKEY_LOCAL_MACHINE, themeKey));
+    EXPECT_TRUE(valueNamesOf(HKEY_LOCAL_MACHINE, themeKey).empty());
+    EXPECT_TRUE(subkeysOf(HKEY_LOCAL_MACHINE, at("data")).empty());
+    EXPECT_EQ(std::vector<std::string>{"string.paths"}, valueNamesOf(HKEY_LOCAL_MACHINE, at("data")));
+    RawValue value = rawValue(HKEY_LOCAL_MACHINE, at("data"), "string.paths");
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
+    EXPECT_EQ(std::string("C:\\Only One\\", 13), value.data);
+
+    EXPECT_EQ(std::vector<std::string>{"C:\\Only One\\"}, loadFolders());
+}
+
+TEST_F(ThemeStorageTest, ElevenFoldersAreNumberedValuesThatLoadBackInSavedOrder)
+{
+    const std::vector<std::string> eleven = folderList(11);
+    saveFolders(eleven);
+
+    // An independent reader: Wine's reg.exe.
+    std::string listing = regQuery(themeKey);
+    std::size_t pathsKey = listing.find("\r\nHKEY_LOCAL_MACHINE\\" + themeKey + "\\data\\paths\r\n");
+    ASSERT_NE(std::string::npos, pathsKey) << listing;
+    for (int i = 0; i < 11; ++i) {
+        std::string line = "\n    string." + std::to_string(i) + "    REG_SZ    " + eleven[i] + "\r\n";
+        std::size_t found = listing.find(line);
+        EXPECT_TRUE(found != std::string::npos && found > pathsKey) << "no" << line << "in" << listing;
+    }
+    EXPECT_EQ(std::string::npos, listing.find("string.11")) << listing;
+    EXPECT_EQ(std::string::npos, listing.find("subs")) << listing;
+
+    EXPECT_EQ(eleven, loadFolders());
+
+    // A shorter list replaces the longer one completely.
+    saveFolders({"C:\\b", "C:\\a"});
+    EXPECT_EQ((std::vector<std::string>{"string.0", "string.1"}), sorted(valueNamesOf(HKEY_LOCAL_MACHINE, at("data\\paths"))));
+    EXPECT_EQ((std::vector<std::string>{"C:\\b", "C:\\a"}), loadFolders());
+}
+
+TEST_F(ThemeStorageTest, RemovingEveryFolderLeavesOneEmptyDataKey)
+{
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("data\\paths"), "string.0", "C:\\x"));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("data\\paths"), "string.1", "C:\\y"));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("subs\\foreign"), "string.z", "z"));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, themeKey, "stray", "value"));
+    {
+        Theme theme(name);
+        ASSERT_EQ((std::vector<std::string>{"C:\\x", "C:\\y"}), theme.paths);
+        theme.paths.clear();
+        theme.changed = true;
+    }
+    EXPECT_EQ(std::vector<std::string>{"data"}, subkeysOf(HKEY_LOCAL_MACHINE, themeKey));
+    EXPECT_TRUE(valueNamesOf(HKEY_LOCAL_MACHINE, themeKey).empty());
+    EXPECT_TRUE(subkeysOf(HKEY_LOCAL_MACHINE, at("data")).empty());
+    EXPECT_TRUE(valueNamesOf(HKEY_LOCAL_MACHINE, at("data")).empty());
+    EXPECT_TRUE(loadFolders().empty());
+}
+
+TEST_F(ThemeStorageTest, AnUnchangedListIsNotWrittenBack)
+{
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("data"), "string.paths", "C:\\kept"));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("data"), "other.value", "foreign"));
+    ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("extra"), "foreign", 1));
+    {
+        Theme theme(name);
+        ASSERT_EQ(std::vector<std::string>{"C:\\kept"}, theme.paths);
+        theme.paths.push_back("C:\\not flagged as a change");
+    }
+    EXPECT_EQ((std::vector<std::string>{"other.value", "string.paths"}), sorted(valueNamesOf(HKEY_LOCAL_MACHINE, at("data"))));
+    EXPECT_EQ((std::vector<std::string>{"data", "extra"}), sorted(subkeysOf(HKEY_LOCAL_MACHINE, themeKey)));
+    EXPECT_EQ(std::vector<std::string>{"C:\\kept"}, loadFolders());
+}
+
+TEST_F(ThemeStorageTest, PathsOfOtherTypesLoadAsTextAndUnfitValuesAreDropped)
+{
+    ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("data"), "int.paths", 5));
+    ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("data"), "bool.paths", 1));  // never served as text
+    ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("data"), "string.other", 1));  // wrong type: dropped
+    EXPECT_EQ(std::vector<std::string>{"5"}, loadFolders());
+
+    ASSERT_TRUE(deleteKey(HKEY_LOCAL_MACHINE, themeKey));
+    ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("data\\paths"), "hex.0", 255));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("data\\paths"), "string.1", "C:\\text", REG_EXPAND_SZ));
+    // The string array comes first, then the hex array beyond its end: index 0 is the string.
+    EXPECT_EQ(std::vector<std::string>{"C:\\text"}, loadFolders());
+}
+
+TEST_F(ThemeStorageTest, AnEmptyNameReadsAndWritesNothing)
+{
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("data"), "string.paths", "C:\\sibling"));
+    {
+        Theme theme("");
+        EXPECT_TRUE(theme.paths.empty());
+        theme.paths.push_back("C:\\x");
+        theme.changed = true;
+    }
+    // Saving at the Themes key itself would have cleared every theme.
+    EXPECT_EQ(std::vector<std::string>{"C:\\sibling"}, loadFolders());
+    std::vector<std::string> themes = subkeysOf(HKEY_LOCAL_MACHINE, themesKey);
+    EXPECT_EQ(themes.end(), std::find(themes.begin(), themes.end(), "data"));
+}
+
+TEST_F(ThemeStorageTest, NestedNamesAndKeysThatCannotBeOpened)
+{
+    // A backslash in the name addresses nested keys, for loading and saving alike.
+    const std::string nested = name + "\\inner";
+    {
+        Theme theme(nested);
+        theme.paths = {"C:\\a", "C:\\b"};
+        theme.changed = true;
+    }
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, at("inner\\data\\paths")));
+    EXPECT_EQ((std::vector<std::string>{"C:\\a", "C:\\b"}), Theme(nested).paths);
+
+    // Point HKEY_LOCAL_MACHINE at a key that is gone. (Wine hands out a predefined root itself
+    // without asking the server, so the root stays "openable" and nothing raises; below it,
+    // every key fails to open or be created.)
+    const std::string scratch = "Software\\VogTests\\" + uniqueName("gone");
+    HKEY gone = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, scratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &gone, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, scratch.c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_LOCAL_MACHINE, gone));
+    bool emptyWithoutRegistry = false;
+    try {
+        Theme theme(nested);
+        emptyWithoutRegistry = theme.paths.empty();
+        theme.paths.push_back("C:\\lost");
+        theme.changed = true;
+    } catch (...) {
+        ADD_FAILURE() << "a theme without its keys raised";
+    }
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(gone);
+    EXPECT_TRUE(emptyWithoutRegistry);
+
+    EXPECT_EQ((std::vector<std::string>{"C:\\a", "C:\\b"}), Theme(nested).paths);
+}
