@@ -1,6 +1,7 @@
 #include "theme/Theme.h"
 
 #include "regtree/TreeStore.h"
+#include "winsys/ChangeWatcher.h"
 
 #include <windows.h>
 
@@ -13,17 +14,25 @@ const char* const pathsName = "paths";
 
 Theme::Theme(const std::string& name) : name(name)
 {
-    load();
+    InitializeCriticalSection(&lookupLock);
+    try {
+        load();
+    } catch (...) {
+        DeleteCriticalSection(&lookupLock);
+        throw;
+    }
 }
 
 Theme::~Theme()
 {
-    // The lookup clean-up (stopping the watchers that still run) comes first, before the save.
+    // Watchers still running (a lookup without a dialog, or one ended by force) stop first.
+    endLookup();
     try {
         save();
     } catch (...) {
         // The registry root could not be opened (or memory ran out): nothing can be done here.
     }
+    DeleteCriticalSection(&lookupLock);
 }
 
 void Theme::load()

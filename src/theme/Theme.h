@@ -4,12 +4,25 @@
 // as a settings tree whose root holds the string array "paths": one folder is the value
 // "string.paths", two or more are the values "string.0", "string.1", ... of the key "paths".
 // The constructor reads the list; the destructor writes it back when it was changed.
+//
+// The same object carries one file lookup at a time (locate): see ThemeLookup.cpp for how the
+// worker thread, the watcher threads and the File Loader dialog meet.
 #pragma once
 
+#include "theme/WatchSpec.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-class Theme {
+class FileLoaderDialog;
+class StopSignal;
+class WatcherList;
+
+class Theme : public WatchCallback {
 public:
     // Reads the theme's folders. Raises std::invalid_argument ("class Vantor::Register") when the
     // name is not empty and HKEY_LOCAL_MACHINE cannot be opened with full access. A missing theme
@@ -17,7 +30,7 @@ public:
     explicit Theme(const std::string& name);
     // Writes the list back when `changed`. Never raises: a failing save is dropped, and the changes
     // of this theme object are then lost.
-    ~Theme();
+    ~Theme() override;
 
     Theme(const Theme&) = delete;
     Theme& operator=(const Theme&) = delete;
@@ -28,13 +41,44 @@ public:
     // Set by whoever adds or removes a folder; false after loading and after saving.
     bool changed = false;
 
-    // The lookup state and its operations (foundPath, wantedFile, the watchers, the dialog,
-    // locate, onChange, onDeviceChange) join this class with the file lookup.
+    // Finds file: on the search path, then in each folder of `paths` (the first holding it wins).
+    // When it is in none, watches every folder and, when instance is given, asks the user with the
+    // File Loader dialog (template 101 of instance, owned by owner), which ends by itself when the
+    // file turns up. Returns the full path, or nothing when the file was not found. Without an
+    // instance the watchers keep running until the theme goes or another lookup ends.
+    std::optional<std::string> locate(const std::string& file, HINSTANCE instance, HWND owner);
+
+    // A change in a watched folder (from a watcher thread, the dialog's Add, or a device change):
+    // when the folder's volume is ready and the wanted file is in it, records the path and ends the
+    // dialog with 1. Safe to call from several threads at once.
+    void onChange(const std::string& folder) override;
+
+    // WM_DEVICECHANGE as the request's window receives it: a medium that arrived in (or left) a
+    // drive makes every watched folder on that drive be checked.
+    void onDeviceChange(WPARAM event, LPARAM broadcast);
+
+    // The text of the File Loader dialog for a missing file.
+    std::string loaderMessage(const std::string& file) const;
+
+    // Lookup state. foundPath is written under lookupLock; wantedFile is set before any watcher
+    // starts; watchers exist from a failed search until the end of the lookup's dialog.
+    std::string foundPath;
+    std::string wantedFile;
+    std::unique_ptr<WatcherList> watchers;
+    FileLoaderDialog* dialog = nullptr;
+    // The request's stop signal, when the theme belongs to a request that can be stopped.
+    StopSignal* stop = nullptr;
 
 private:
+    void setFoundPath(const std::string& path);
+    // Stops every watcher (waiting for their threads) and forgets the dialog.
+    void endLookup();
+
     // Run only by the constructor and the destructor. load appends the stored folders to `paths`;
     // save replaces everything stored under the theme's key with `paths` (raises like the
     // constructor when the registry root cannot be opened).
     void load();
     void save();
+
+    CRITICAL_SECTION lookupLock;
 };
