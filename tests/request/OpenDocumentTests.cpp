@@ -181,6 +181,22 @@ TEST_F(OpenDocumentTest, TextFilesOf24000BytesAndMoreGoToWordpadWithTheBareNameI
     EXPECT_EQ(folder, blank.workingDirectory);
 }
 
+TEST_F(OpenDocumentTest, AFailedWordpadStartIsNotRetriedWithTheDefaultProgram)
+{
+    std::string missing = folder + "\\missing\\wordpad.exe";
+    for (const char* program : {"wordpad", "wordpad.exe"}) {
+        std::string key = std::string("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + program;
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, key.c_str(), REG_SZ, missing.c_str(), 0));
+    }
+    Opening opening(viewers, file("report.txt", 24000));
+    HWND box = waitForDialogOf(opening.threadId, 15000);
+    ASSERT_NE(nullptr, box) << "the shell did not report the missing program";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(opening.waitFinished(15000));
+    EXPECT_EQ(OpenOutcome::Finished, opening.outcome.load());
+    EXPECT_TRUE(viewers.noStartWithin(500)) << "the text went to its default program after all";
+}
+
 TEST_F(OpenDocumentTest, ALargeTextInADriveRootRunsWordpadInTheRootItself)
 {
     std::string name = uniqueName("vog-root") + ".txt";
