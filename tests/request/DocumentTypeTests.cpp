@@ -1,0 +1,91 @@
+// How a path is classified before it is opened: its document kind, and whether it would run code.
+#include "request/DocumentOpening.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace testing_support;
+
+TEST(DocumentKindTest, TheExtensionDecidesWhateverItsCase)
+{
+    for (const char* path : {"C:\\t\\a.rar", "C:\\t\\A.RAR", "C:\\t\\a.Rar", "C:\\t\\backup.tar.rar"})
+        EXPECT_EQ(DocumentKind::Archive, documentKind(path)) << path;
+    for (const char* path : {"C:\\t\\a.txt", "C:\\t\\A.TXT", "C:\\t\\a.Txt", "C:\\my folder\\a b.txt", "a.txt"})
+        EXPECT_EQ(DocumentKind::Text, documentKind(path)) << path;
+    // A dot followed by a "\" or a space starts no extension.
+    for (const char* path : {"C:\\t\\a.chm", "C:\\t\\readme", "C:\\t.txt\\readme", "C:\\t\\a.txt x", "C:\\t\\a.txt2",
+                             "C:\\t\\a.zip", "C:\\t\\a.ra", "C:\\t\\a.", ""})
+        EXPECT_EQ(DocumentKind::Other, documentKind(path)) << path;
+}
+
+TEST(RunsCodeTest, ProgramsScriptsShortcutsAndInstallersWhateverTheirCase)
+{
+    for (const char* name :
+         {"setup.exe", "SETUP.EXE", "Setup.Exe", "run.bat", "run.cmd", "tool.com", "old.pif", "saver.scr", "link.lnk",
+          "site.url", "app.hta", "a.js", "a.JSE", "a.vbs", "a.vbe", "a.wsf", "a.wsh", "pkg.msi", "patch.msp",
+          "panel.cpl", "settings.reg", "script.ps1", "module.psm1", "lib.jar", "snap.msc", "setup.inf", "root.crt",
+          "app.application", "scrap.shs", "junction.{20D04FE0-3AEA-1069-A2D8-08002B30309D}"})
+        EXPECT_TRUE(runsCode(std::string("C:\\docs\\") + name)) << name;
+    for (const char* name : {"report.txt", "REPORT.TXT", "manual.chm", "help.hlp", "page.html", "archive.rar",
+                             "archive.zip", "paper.pdf", "note.vogdoc", "picture.png", "setup.exe.txt"})
+        EXPECT_FALSE(runsCode(std::string("C:\\docs\\") + name)) << name;
+}
+
+TEST(RunsCodeTest, NoTrickOfTheNameHidesAProgram)
+{
+    const std::string withNul("C:\\docs\\setup.exe\0.txt", 22);
+    for (const std::string& path :
+         {std::string("C:\\docs\\setup.exe."), std::string("C:\\docs\\setup.exe "), std::string("C:\\docs\\setup.exe. . "),
+          std::string("C:\\docs\\setup.exe\\"), std::string("C:\\docs\\setup.exe/"),
+          std::string("C:\\docs\\sub\\..\\setup.exe"), std::string("C:\\docs\\report.txt:evil.exe"),
+          std::string("C:\\docs\\report.txt::$DATA"), std::string("http://example.com/report.txt"),
+          std::string("file:C:/docs/report.txt"), withNul, std::string()})
+        EXPECT_TRUE(runsCode(path)) << path;
+}
+
+TEST(RunsCodeTest, APathWithoutExtensionIsADocumentOnlyWhenNoProgramCanStandInForIt)
+{
+    std::string folder = scratchFolder(uniqueName("no-extension"));
+    ASSERT_TRUE(writeFile(folder + "\\readme", "plain text"));
+    ASSERT_TRUE(writeFile(folder + "\\readme.txt", "a document beside it is fine"));
+    EXPECT_FALSE(runsCode(folder + "\\readme"));
+    EXPECT_FALSE(runsCode(folder + "\\readme."));
+
+    ASSERT_TRUE(writeFile(folder + "\\readme.exe", "MZ"));
+    EXPECT_TRUE(runsCode(folder + "\\readme"));
+
+    // The shell starts "tool.exe" for a missing "tool".
+    ASSERT_TRUE(writeFile(folder + "\\tool.exe", "MZ"));
+    EXPECT_TRUE(runsCode(folder + "\\tool"));
+    EXPECT_TRUE(runsCode(folder + "\\missing"));
+    deleteTree(folder);
+}
+
+TEST(RunsCodeTest, TypesThePlatformRunsDirectlyCountAsPrograms)
+{
+    // An extension the command interpreter runs, through PATHEXT.
+    char saved[1024] = {};
+    DWORD savedLength = GetEnvironmentVariableA("PATHEXT", saved, sizeof saved);
+    EXPECT_FALSE(runsCode("C:\\docs\\a.vogrun"));
+    SetEnvironmentVariableA("PATHEXT", ".COM;.EXE;.VOGRUN;.BAT");
+    EXPECT_TRUE(runsCode("C:\\docs\\a.vogrun"));
+    SetEnvironmentVariableA("PATHEXT", savedLength ? saved : nullptr);
+
+    // A registered type whose open command is the file itself, as for the system's program types.
+    const char* type = ".vogself";
+    const char* progId = "VogTest.SelfRunning";
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, type);
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, progId);
+    EXPECT_FALSE(runsCode("C:\\docs\\a.vogself"));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, type, REG_SZ, progId, 0));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueA(HKEY_CLASSES_ROOT, "VogTest.SelfRunning\\shell\\open\\command", REG_SZ, "\"%1\" %*", 0));
+    EXPECT_TRUE(runsCode("C:\\docs\\a.vogself"));
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, type);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, type);
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, progId);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, progId);
+}
