@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -126,6 +127,16 @@ RECT clientRectOf(HWND dialog, int id)
     return rect;
 }
 
+// Finds the browser's title line among its child windows.
+BOOL CALLBACK findTitle(HWND child, LPARAM found)
+{
+    char text[256] = {};
+    GetWindowTextA(child, text, sizeof text);
+    if (std::string(text) == "Add folder to the theme's paths")
+        lstrcpyA(reinterpret_cast<char*>(found), text);
+    return TRUE;
+}
+
 }  // namespace
 
 TEST(FileLoaderDialogTest, AddedFoldersAreListedSortedButKeptInTheOrderAdded)
@@ -221,7 +232,10 @@ TEST(FileLoaderDialogTest, ResizingKeepsTheButtonsAtTheRightEdgeAndTheListFollow
         EXPECT_EQ(removeBefore.top, remove.top);
         EXPECT_EQ(addBefore.right - addBefore.left, add.right - add.left);
         EXPECT_EQ(add.left - 2, list.right) << "the list fills the space left of the buttons";
-        EXPECT_EQ(client.bottom - 2, list.bottom);
+        // The list box keeps a whole number of lines: it may end up to one line short of its space.
+        LONG line = static_cast<LONG>(SendMessageA(run.list(), LB_GETITEMHEIGHT, 0, 0));
+        EXPECT_LE(list.bottom, client.bottom - 2);
+        EXPECT_GT(list.bottom, client.bottom - 2 - line);
         EXPECT_EQ(client.right, text.right);
         EXPECT_EQ(add.top - 4, text.bottom);
     }
@@ -229,11 +243,15 @@ TEST(FileLoaderDialogTest, ResizingKeepsTheButtonsAtTheRightEdgeAndTheListFollow
 
 TEST(FileLoaderDialogTest, RealFolderBrowserAddsTheChosenFolder)
 {
-    std::string folder = scratchFolder("loader-browse");
-    ASSERT_EQ('C', toupper(folder[0])) << "the folder browser selects C: folders";
-    Theme theme(uniqueName("BrowseTest"));
-    LookupRun run(theme, "browsed.doc");
-    HWND dialog = run.dialog();
+    // Not below the temporary folder: that lies under the hidden AppData, which the browser's tree
+    // does not show.
+    std::string folder = "C:\\" + uniqueName("vog-browse");
+    deleteTree(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::string themeName = uniqueName("BrowseTest");
+    auto theme = std::make_unique<Theme>(themeName);
+    auto run = std::make_unique<LookupRun>(*theme, "browsed.doc");
+    HWND dialog = run->dialog();
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(writeFile(folder + "\\browsed.doc", "x"));
 
@@ -241,20 +259,28 @@ TEST(FileLoaderDialogTest, RealFolderBrowserAddsTheChosenFolder)
     HWND browser = waitForWindow("Browse for Folder", 10000);
     ASSERT_NE(nullptr, browser);
     char title[256] = {};
-    EnumChildWindows(browser, [](HWND child, LPARAM param) -> BOOL {
-        char text[256] = {};
-        GetWindowTextA(child, text, sizeof text);
-        if (std::string(text) == "Add folder to the theme's paths")
-            lstrcpyA(reinterpret_cast<char*>(param), text);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(title));
+    EnumChildWindows(browser, findTitle, reinterpret_cast<LPARAM>(title));
     EXPECT_STREQ("Add folder to the theme's paths", title);
     SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
     SendMessageA(browser, WM_COMMAND, IDOK, 0);
 
-    ASSERT_TRUE(run.waitDone(10000)) << "the added folder holds the file: the dialog ends";
-    ASSERT_TRUE(run.result);
-    EXPECT_TRUE(equalsIgnoringCase(folder + "\\browsed.doc", *run.result)) << *run.result;
-    ASSERT_EQ(1u, theme.paths.size());
-    EXPECT_TRUE(theme.changed);
+    ASSERT_TRUE(run->waitDone(10000)) << "the added folder holds the file: the dialog ends";
+    ASSERT_TRUE(run->result);
+    EXPECT_TRUE(equalsIgnoringCase(folder + "\\browsed.doc", *run->result)) << *run->result;
+    ASSERT_EQ(1u, theme->paths.size());
+    EXPECT_TRUE(equalsIgnoringCase(folder, theme->paths[0])) << theme->paths[0];
+    EXPECT_TRUE(theme->changed);
+
+    // The request ends: the theme keeps the added folder in the registry.
+    run.reset();
+    theme.reset();
+    std::string key = "Software\\Vog\\2000.08.04\\Themes\\" + themeName;
+    char stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, (key + "\\data").c_str(), "string.paths",
+                                          RRF_RT_REG_SZ, nullptr, stored, &size));
+    EXPECT_TRUE(equalsIgnoringCase(folder, stored)) << stored;
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    deleteTree(folder);
 }

@@ -168,6 +168,7 @@ TEST(LocateTest, InsertedMediumEndsTheDialogWithThePathOfTheThemeFolder)
     scratch.theme.paths = {"m:\\docs"};
     LookupRun run(scratch.theme, "disc.doc");
     ASSERT_NE(nullptr, run.dialog());
+    Sleep(300);  // the drive's watcher gives up (no medium) before the medium arrives
 
     // The medium arrives: the drive's folder now exists and holds the file.
     CreateDirectoryA(media.c_str(), nullptr);
