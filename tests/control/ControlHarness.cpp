@@ -101,8 +101,8 @@ VogModule::VogModule() : module(LoadLibraryA(vogModulePath().c_str()))
     resolve(module.get(), "DllUnregisterServer", unregisterServer);
 }
 
-MessageBoxWatch::MessageBoxWatch()
-    : stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), watcher([this] { watch(); })
+MessageBoxWatch::MessageBoxWatch(bool pressAtOnce)
+    : pressing(pressAtOnce), stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), watcher([this] { watch(); })
 {
 }
 
@@ -132,23 +132,26 @@ void MessageBoxWatch::watch()
                  box = FindWindowExA(nullptr, box, "#32770", caption)) {
                 if (!IsWindowVisible(box) || handled.count(box))
                     continue;
-                // The message box's text is the static control 0xFFFF; its icon, when it has
-                // one, is a static control showing an icon.
+                // The message box's text is the static control 0xFFFF; an icon, when it has one,
+                // is shown by another static control.
                 SeenBox seenBox{caption, testing_support::windowText(GetDlgItem(box, 0xFFFF)), false};
                 for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-                    char className[32] = {};
-                    GetClassNameA(child, className, sizeof className);
-                    LONG style = GetWindowLongA(child, GWL_STYLE);
-                    if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON &&
-                        IsWindowVisible(child))
+                    if (SendMessageA(child, STM_GETICON, 0, 0) != 0)
                         seenBox.errorIcon = true;
                 }
                 handled.insert(box);
-                {
-                    std::lock_guard<std::mutex> guard(lock);
-                    boxes.push_back(seenBox);
+                std::lock_guard<std::mutex> guard(lock);
+                boxes.push_back(seenBox);
+            }
+        }
+        if (pressing) {
+            for (auto box = handled.begin(); box != handled.end();) {
+                if (IsWindow(*box)) {
+                    PostMessageA(*box, WM_COMMAND, IDOK, 0);
+                    ++box;
+                } else {
+                    box = handled.erase(box);
                 }
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
             }
         }
     }

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include <atomic>
 #include <mutex>
 #include <set>
 #include <string>
@@ -78,10 +79,11 @@ struct SeenBox {
 };
 
 // Watches, on a thread of its own, for message boxes captioned "Vog Control" or "Vog Error" in any
-// process on the desktop; records caption and text, and presses OK.
+// process on the desktop; records caption and text, and presses OK (at once, or from when
+// pressOk is called).
 class MessageBoxWatch {
 public:
-    MessageBoxWatch();
+    explicit MessageBoxWatch(bool pressAtOnce = true);
     ~MessageBoxWatch();
     MessageBoxWatch(const MessageBoxWatch&) = delete;
     MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
@@ -89,6 +91,7 @@ public:
     std::vector<SeenBox> seen() const;
     // Waits until at least count boxes were seen.
     bool waitForCount(size_t count, DWORD timeoutMs) const;
+    void pressOk() { pressing = true; }
 
 private:
     void watch();
@@ -96,6 +99,7 @@ private:
     mutable std::mutex lock;
     std::vector<SeenBox> boxes;
     std::set<HWND> handled;
+    std::atomic<bool> pressing;
     KernelHandle stopEvent;
     std::thread watcher;
 };
