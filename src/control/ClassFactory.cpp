@@ -8,15 +8,7 @@
 
 HRESULT ClassFactory::QueryInterface(REFIID iid, void** object)
 {
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return querySingle(static_cast<IClassFactory*>(this), IID_IClassFactory, iid, object);
 }
 
 ULONG ClassFactory::AddRef()

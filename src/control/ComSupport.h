@@ -88,6 +88,22 @@ HRESULT createObject(REFIID iid, void** object) noexcept
     return result;
 }
 
+// QueryInterface of an object with one interface besides IUnknown: self for IUnknown and own, with
+// a reference added; null and E_NOINTERFACE for anything else.
+template <typename Interface>
+HRESULT querySingle(Interface* self, REFIID own, REFIID iid, void** object) noexcept
+{
+    if (!object)
+        return E_POINTER;
+    if (iid == IID_IUnknown || iid == own) {
+        *object = self;
+        self->AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
 // A wide copy of text in memory from CoTaskMemAlloc, as COM out-parameters want it; null when memory
 // is exhausted.
 LPOLESTR taskMemCopy(const wchar_t* text) noexcept;

@@ -6,15 +6,7 @@
 
 HRESULT EventConnectionPoint::QueryInterface(REFIID iid, void** object)
 {
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-        *object = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return querySingle(static_cast<IConnectionPoint*>(this), IID_IConnectionPoint, iid, object);
 }
 
 HRESULT EventConnectionPoint::GetConnectionInterface(IID* iid)
@@ -77,15 +69,7 @@ HRESULT EventConnectionPoint::EnumConnections(IEnumConnections** result)
 
 HRESULT ConnectionPointEnumerator::QueryInterface(REFIID iid, void** object)
 {
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumConnectionPoints) {
-        *object = static_cast<IEnumConnectionPoints*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return querySingle(static_cast<IEnumConnectionPoints*>(this), IID_IEnumConnectionPoints, iid, object);
 }
 
 ULONG ConnectionPointEnumerator::AddRef()

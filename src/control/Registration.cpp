@@ -161,21 +161,31 @@ bool unregisterPage()
     return removeTree(L"CLSID\\" + guidText(CLSID_VogPropPage));
 }
 
+// The embedded library and its attributes (identifier, version, locale, platform).
+HRESULT embeddedTypeLib(ComPtr<ITypeLib>& library, TLIBATTR& attributes)
+{
+    HRESULT result = loadModuleTypeLib(library);
+    if (FAILED(result))
+        return result;
+    TLIBATTR* held = nullptr;
+    result = library->GetLibAttr(&held);
+    if (FAILED(result))
+        return result;
+    attributes = *held;
+    library->ReleaseTLibAttr(held);
+    return S_OK;
+}
+
 // The embedded library must be the one the classes name: a library that widl wrote with a damaged
 // LIBID would otherwise be registered under an identifier nobody asks for.
 HRESULT registerTypeLib(const std::wstring& serverPath)
 {
     ComPtr<ITypeLib> library;
-    HRESULT result = loadModuleTypeLib(library);
+    TLIBATTR attributes;
+    HRESULT result = embeddedTypeLib(library, attributes);
     if (FAILED(result))
         return result;
-    TLIBATTR* attributes = nullptr;
-    result = library->GetLibAttr(&attributes);
-    if (FAILED(result))
-        return result;
-    bool expected = attributes->guid == LIBID_VOGLib;
-    library->ReleaseTLibAttr(attributes);
-    if (!expected)
+    if (attributes.guid != LIBID_VOGLib)
         return TYPE_E_LIBNOTREGISTERED;
     std::wstring path = serverPath;
     return RegisterTypeLib(library.get(), &path[0], nullptr);
@@ -194,21 +204,18 @@ bool typeLibVersionKeyExists(const TLIBATTR& attributes)
 }
 
 // Unregisters with the locale and platform the library was registered for (those of the embedded
-// library itself): asked for another locale, the platform finds nothing and fails.
+// library itself): asked for another locale, the platform finds nothing and fails. A library that
+// is registered no more counts as removed.
 HRESULT unregisterTypeLib()
 {
     ComPtr<ITypeLib> library;
-    HRESULT result = loadModuleTypeLib(library);
+    TLIBATTR attributes;
+    HRESULT result = embeddedTypeLib(library, attributes);
     if (FAILED(result))
         return result;
-    TLIBATTR* attributes = nullptr;
-    result = library->GetLibAttr(&attributes);
-    if (FAILED(result))
-        return result;
-    TLIBATTR copy = *attributes;
-    library->ReleaseTLibAttr(attributes);
-    result = UnRegisterTypeLib(LIBID_VOGLib, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
-    if (FAILED(result) && !typeLibVersionKeyExists(copy))
+    result = UnRegisterTypeLib(LIBID_VOGLib, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid,
+                               attributes.syskind);
+    if (FAILED(result) && !typeLibVersionKeyExists(attributes))
         return S_OK;
     return result;
 }

@@ -346,9 +346,8 @@ HRESULT CVogCtrl::OnAmbientPropertyChange(DISPID)
     return S_OK;
 }
 
-HRESULT CVogCtrl::FreezeEvents(BOOL freeze)
+HRESULT CVogCtrl::FreezeEvents(BOOL)
 {
-    eventFreezeCount += freeze ? 1 : (eventFreezeCount > 0 ? -1 : 0);
     return S_OK;
 }
 

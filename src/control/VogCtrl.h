@@ -135,7 +135,7 @@ public:
     HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override;
     HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) override;
 
-    // IOleControl: no mnemonics, no ambient properties of interest.
+    // IOleControl: no mnemonics, no ambient properties of interest, no events to freeze.
     HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO* info) override;
     HRESULT STDMETHODCALLTYPE OnMnemonic(MSG* message) override;
     HRESULT STDMETHODCALLTYPE OnAmbientPropertyChange(DISPID id) override;
@@ -188,7 +188,6 @@ private:
     SIZEL extent;  // HIMETRIC
     bool dirty = false;
     DWORD safetyOptions = 0;
-    LONG eventFreezeCount = 0;
 };
 
 // The window class of the control's in-place window; the module unregisters it when it unloads.

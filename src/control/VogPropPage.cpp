@@ -43,15 +43,7 @@ CVogPropPage::~CVogPropPage()
 
 HRESULT CVogPropPage::QueryInterface(REFIID iid, void** object)
 {
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPropertyPage) {
-        *object = static_cast<IPropertyPage*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return querySingle(static_cast<IPropertyPage*>(this), IID_IPropertyPage, iid, object);
 }
 
 ULONG CVogPropPage::AddRef()

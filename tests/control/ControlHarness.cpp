@@ -73,6 +73,24 @@ ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs)
     return result;
 }
 
+std::vector<std::string> outputLines(const std::string& output)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        std::string line = output.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
 DWORD runRegsvr32(bool unregister)
 {
     std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + vogModulePath() + "\"";

@@ -31,6 +31,9 @@ struct ProcessResult {
 // Runs a command line and collects its output; ends it after timeoutMs.
 ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 30000);
 
+// The lines of a program's output, without their line ends; empty lines are left out.
+std::vector<std::string> outputLines(const std::string& output);
+
 // regsvr32 /s, or regsvr32 /u /s, on this build's VOG.OCX; returns regsvr32's exit code.
 DWORD runRegsvr32(bool unregister);
 

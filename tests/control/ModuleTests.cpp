@@ -12,6 +12,14 @@ namespace {
 
 class ModuleTest : public ::testing::Test {
 protected:
+    // The type library embedded in VOG.OCX, loaded without registering it.
+    ComPtr<ITypeLib> embeddedLibrary()
+    {
+        ComPtr<ITypeLib> library;
+        EXPECT_EQ(LoadTypeLibEx(vogModulePathW().c_str(), REGKIND_NONE, library.put()), S_OK);
+        return library;
+    }
+
     OleScope ole;
     VogModule vog;
 };
@@ -102,8 +110,8 @@ TEST_F(ModuleTest, CanUnloadOnlyWhileNoObjectClassObjectOrLockLives)
 // holds an interface deriving from IDispatch.
 TEST_F(ModuleTest, EmbeddedTypeLibraryIsVogLibWithItsIdentity)
 {
-    ComPtr<ITypeLib> library;
-    ASSERT_EQ(LoadTypeLibEx(vogModulePathW().c_str(), REGKIND_NONE, library.put()), S_OK);
+    ComPtr<ITypeLib> library = embeddedLibrary();
+    ASSERT_TRUE(library);
     TLIBATTR* attributes = nullptr;
     ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->guid, LIBID_VOGLib);
@@ -157,8 +165,8 @@ TypeDescription describe(ITypeInfo* info)
 
 TEST_F(ModuleTest, DispatchInterfaceHasOnlyOpenWithFourStrings)
 {
-    ComPtr<ITypeLib> library;
-    ASSERT_EQ(LoadTypeLibEx(vogModulePathW().c_str(), REGKIND_NONE, library.put()), S_OK);
+    ComPtr<ITypeLib> library = embeddedLibrary();
+    ASSERT_TRUE(library);
 
     ComPtr<ITypeInfo> dispatch;
     ASSERT_EQ(library->GetTypeInfoOfGuid(DIID_DVog, dispatch.put()), S_OK);
@@ -200,8 +208,8 @@ TEST_F(ModuleTest, DispatchInterfaceHasOnlyOpenWithFourStrings)
 
 TEST_F(ModuleTest, CoclassVogHasTheDispatchAndEventInterfacesAsDefaults)
 {
-    ComPtr<ITypeLib> library;
-    ASSERT_EQ(LoadTypeLibEx(vogModulePathW().c_str(), REGKIND_NONE, library.put()), S_OK);
+    ComPtr<ITypeLib> library = embeddedLibrary();
+    ASSERT_TRUE(library);
     ComPtr<ITypeInfo> coclass;
     ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_VogCtrl, coclass.put()), S_OK);
     TypeDescription vog = describe(coclass.get());

@@ -34,15 +34,7 @@ QueryResult regQuery(const std::string& key)
     QueryResult result;
     result.found = run.finished && run.exitCode == 0;
     std::string current;
-    size_t start = 0;
-    while (start < run.output.size()) {
-        size_t end = run.output.find('\n', start);
-        if (end == std::string::npos)
-            end = run.output.size();
-        std::string line = run.output.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string& line : outputLines(run.output)) {
         if (line.rfind("HKEY_", 0) == 0) {
             current = line;
             result.lines.push_back(current);

@@ -25,18 +25,10 @@ protected:
         EXPECT_TRUE(result.finished) << "the script did not end: " << result.output;
         testing_support::deleteTree(folder);
         std::vector<std::string> lines;
-        size_t start = 0;
-        while (start < result.output.size()) {
-            size_t end = result.output.find('\n', start);
-            if (end == std::string::npos)
-                end = result.output.size();
-            std::string line = result.output.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        for (const std::string& line : outputLines(result.output)) {
             // Wine's own diagnostics on standard error are not the script's.
-            if (!line.empty() && line.find("Read access denied") == std::string::npos)
+            if (line.find("Read access denied") == std::string::npos)
                 lines.push_back(line);
-            start = end + 1;
         }
         return lines;
     }
