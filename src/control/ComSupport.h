@@ -1,0 +1,121 @@
+// Small COM helpers: an owning interface pointer, the create-query-release idiom for new objects,
+// task-memory strings, and the module's own file name, strings and type library.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <new>
+#include <string>
+#include <utility>
+
+// Owns one reference to an interface. Copies add a reference, moves hand it over.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ComPtr(std::nullptr_t) noexcept {}
+    // Adds its own reference to p.
+    explicit ComPtr(T* p) noexcept : ptr(p)
+    {
+        if (ptr)
+            ptr->AddRef();
+    }
+    ComPtr(const ComPtr& other) noexcept : ComPtr(other.ptr) {}
+    ComPtr(ComPtr&& other) noexcept : ptr(std::exchange(other.ptr, nullptr)) {}
+    ~ComPtr() { reset(); }
+
+    ComPtr& operator=(ComPtr other) noexcept
+    {
+        std::swap(ptr, other.ptr);
+        return *this;
+    }
+
+    T* get() const noexcept { return ptr; }
+    T* operator->() const noexcept { return ptr; }
+    explicit operator bool() const noexcept { return ptr != nullptr; }
+
+    // Releases what is held and gives the address to fill, for out-parameters.
+    T** put() noexcept
+    {
+        reset();
+        return &ptr;
+    }
+    void** putVoid() noexcept { return reinterpret_cast<void**>(put()); }
+
+    void reset() noexcept
+    {
+        if (T* old = std::exchange(ptr, nullptr))
+            old->Release();
+    }
+
+    // Hands the reference to the caller (for out-parameters of our own methods).
+    T* detach() noexcept { return std::exchange(ptr, nullptr); }
+
+    // Asks for another interface of the same object; out is empty on failure.
+    template <typename U>
+    HRESULT query(REFIID iid, ComPtr<U>& out) const noexcept
+    {
+        if (!ptr) {
+            out.reset();
+            return E_POINTER;
+        }
+        return ptr->QueryInterface(iid, out.putVoid());
+    }
+
+private:
+    T* ptr = nullptr;
+};
+
+// Creates an object of type T (which starts at reference count 1), asks it for iid and drops the
+// creation reference: the caller gets exactly the reference that the query added, or nothing.
+template <typename T>
+HRESULT createObject(REFIID iid, void** object) noexcept
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    T* created = nullptr;
+    try {
+        created = new T();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+    HRESULT result = created->QueryInterface(iid, object);
+    created->Release();
+    return result;
+}
+
+// QueryInterface of an object with one interface besides IUnknown: self for IUnknown and own, with
+// a reference added; null and E_NOINTERFACE for anything else.
+template <typename Interface>
+HRESULT querySingle(Interface* self, REFIID own, REFIID iid, void** object) noexcept
+{
+    if (!object)
+        return E_POINTER;
+    if (iid == IID_IUnknown || iid == own) {
+        *object = self;
+        self->AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+// A wide copy of text in memory from CoTaskMemAlloc, as COM out-parameters want it; null when memory
+// is exhausted.
+LPOLESTR taskMemCopy(const wchar_t* text) noexcept;
+
+// The module's file name (VOG.OCX with its full path); empty when it cannot be had in full.
+std::wstring modulePath();
+
+// String resource id of the module; empty when it is missing.
+std::wstring moduleString(UINT id);
+
+// The type library embedded in the module as TYPELIB resource 1, loaded without registering it.
+HRESULT loadModuleTypeLib(ComPtr<ITypeLib>& library) noexcept;
+
+// The type information of one item of that library (interface or class), by its identifier.
+HRESULT moduleTypeInfo(REFGUID guid, ComPtr<ITypeInfo>& info) noexcept;

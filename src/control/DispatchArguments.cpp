@@ -1,0 +1,64 @@
+#include "control/DispatchArguments.h"
+
+#include <cwchar>
+
+std::string narrowText(const wchar_t* text)
+{
+    if (!text || !*text)
+        return {};
+    int wideLength = static_cast<int>(std::wcslen(text));
+    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return {};
+    std::string narrow(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, wideLength, &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
+namespace {
+
+// Clears a VARIANT on every way out.
+struct VariantHolder {
+    VARIANT value;
+    VariantHolder() { VariantInit(&value); }
+    ~VariantHolder() { VariantClear(&value); }
+    VariantHolder(const VariantHolder&) = delete;
+    VariantHolder& operator=(const VariantHolder&) = delete;
+};
+
+}  // namespace
+
+HRESULT argumentText(const VARIANT& argument, std::string& text)
+{
+    const VARIANT* value = &argument;
+    if (V_VT(value) == (VT_BYREF | VT_VARIANT)) {
+        value = V_VARIANTREF(value);
+        if (!value)
+            return DISP_E_TYPEMISMATCH;
+    }
+    switch (V_VT(value)) {
+    case VT_EMPTY:
+    case VT_NULL:
+        text.clear();
+        return S_OK;
+    case VT_ERROR:
+        if (V_ERROR(value) != DISP_E_PARAMNOTFOUND)
+            return DISP_E_TYPEMISMATCH;
+        text.clear();
+        return S_OK;
+    case VT_BSTR:
+        text = narrowText(V_BSTR(value));
+        return S_OK;
+    case VT_BYREF | VT_BSTR:
+        text = narrowText(V_BSTRREF(value) ? *V_BSTRREF(value) : nullptr);
+        return S_OK;
+    default:
+        break;
+    }
+    VariantHolder converted;
+    HRESULT result = VariantChangeType(&converted.value, const_cast<VARIANT*>(value), VARIANT_ALPHABOOL, VT_BSTR);
+    if (FAILED(result) || V_VT(&converted.value) != VT_BSTR)
+        return DISP_E_TYPEMISMATCH;
+    text = narrowText(V_BSTR(&converted.value));
+    return S_OK;
+}

@@ -1,0 +1,243 @@
+#include "ControlHarness.h"
+
+#include "support/TestSupport.h"
+
+#include <algorithm>
+
+namespace control_tests {
+
+std::string vogModulePath()
+{
+    // The build tree is a Linux path; Wine shows the Linux root as drive Z:.
+    std::string path = "Z:" + std::string(VOG_OCX_PATH);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::wstring vogModulePathW()
+{
+    std::string path = vogModulePath();
+    return std::wstring(path.begin(), path.end());
+}
+
+ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs)
+{
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
+        return result;
+    KernelHandle reader(readEnd);
+    KernelHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION info = {};
+    std::string mutableLine = commandLine;
+    if (!CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return result;
+    KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    writer.reset();  // only the child writes now
+
+    // Read while the child runs, so that a full pipe never blocks it.
+    auto drain = [&] {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char buffer[4096];
+            DWORD read = 0;
+            if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &read, nullptr) || read == 0)
+                break;
+            result.output.append(buffer, read);
+        }
+    };
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(process.get(), 10) == WAIT_TIMEOUT) {
+        drain();
+        if (GetTickCount() - start > timeoutMs) {
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), 5000);
+            drain();
+            return result;
+        }
+    }
+    drain();
+    result.finished = true;
+    GetExitCodeProcess(process.get(), &result.exitCode);
+    return result;
+}
+
+std::vector<std::string> outputLines(const std::string& output)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        std::string line = output.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+DWORD runRegsvr32(bool unregister)
+{
+    std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + vogModulePath() + "\"";
+    ProcessResult result = runProcess(command);
+    return result.finished ? result.exitCode : WAIT_TIMEOUT;
+}
+
+namespace {
+
+template <typename F>
+void resolve(HMODULE module, const char* name, F& function)
+{
+    // Through a plain function pointer type, which GCC lets us cast from FARPROC without warning.
+    function = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+VogModule::VogModule() : module(LoadLibraryA(vogModulePath().c_str()))
+{
+    if (!module)
+        return;
+    resolve(module.get(), "DllGetClassObject", getClassObject);
+    resolve(module.get(), "DllCanUnloadNow", canUnloadNow);
+    resolve(module.get(), "DllRegisterServer", registerServer);
+    resolve(module.get(), "DllUnregisterServer", unregisterServer);
+}
+
+MessageBoxWatch::MessageBoxWatch(bool pressAtOnce)
+    : pressing(pressAtOnce), stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), watcher([this] { watch(); })
+{
+}
+
+MessageBoxWatch::~MessageBoxWatch()
+{
+    SetEvent(stopEvent.get());
+    watcher.join();
+}
+
+std::vector<SeenBox> MessageBoxWatch::seen() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return boxes;
+}
+
+bool MessageBoxWatch::waitForCount(size_t count, DWORD timeoutMs) const
+{
+    return testing_support::waitUntil([&] { return seen().size() >= count; }, timeoutMs, 10);
+}
+
+void MessageBoxWatch::watch()
+{
+    static const char* const captions[] = {"Vog Control", "Vog Error"};
+    while (WaitForSingleObject(stopEvent.get(), 10) == WAIT_TIMEOUT) {
+        for (const char* caption : captions) {
+            for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", caption); box;
+                 box = FindWindowExA(nullptr, box, "#32770", caption)) {
+                if (!IsWindowVisible(box) || handled.count(box))
+                    continue;
+                // The message box's text is the static control 0xFFFF; an icon, when it has one,
+                // is shown by another static control.
+                SeenBox seenBox{caption, testing_support::windowText(GetDlgItem(box, 0xFFFF)), false};
+                for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                    if (SendMessageA(child, STM_GETICON, 0, 0) != 0)
+                        seenBox.errorIcon = true;
+                }
+                handled.insert(box);
+                std::lock_guard<std::mutex> guard(lock);
+                boxes.push_back(seenBox);
+            }
+        }
+        if (pressing) {
+            for (auto box = handled.begin(); box != handled.end();) {
+                if (IsWindow(*box)) {
+                    PostMessageA(*box, WM_COMMAND, IDOK, 0);
+                    ++box;
+                } else {
+                    box = handled.erase(box);
+                }
+            }
+        }
+    }
+}
+
+HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> arguments, UINT* argError)
+{
+    std::reverse(arguments.begin(), arguments.end());  // rgvarg holds the last argument first
+    DISPPARAMS params = {arguments.empty() ? nullptr : arguments.data(), nullptr,
+                         static_cast<UINT>(arguments.size()), 0};
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr,
+                                argError);
+    VariantClear(&result);
+    return hr;
+}
+
+VARIANT bstrArgument(BSTR text)
+{
+    VARIANT argument;
+    VariantInit(&argument);
+    V_VT(&argument) = VT_BSTR;
+    V_BSTR(&argument) = text;
+    return argument;
+}
+
+VARIANT typedArgument(VARTYPE type)
+{
+    VARIANT argument;
+    VariantInit(&argument);
+    V_VT(&argument) = type;
+    if (type == VT_ERROR)
+        V_ERROR(&argument) = DISP_E_PARAMNOTFOUND;
+    return argument;
+}
+
+PixelCanvas::PixelCanvas(int width, int height) : width(width), memoryDc(CreateCompatibleDC(nullptr))
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    bits = static_cast<DWORD*>(pixels);
+    previous = SelectObject(memoryDc, bitmap);
+    // Something that is neither white nor black, so that every pixel drawn shows.
+    RECT all = {0, 0, width, height};
+    HBRUSH grey = CreateSolidBrush(RGB(0x80, 0x80, 0x80));
+    FillRect(memoryDc, &all, grey);
+    DeleteObject(grey);
+}
+
+PixelCanvas::~PixelCanvas()
+{
+    SelectObject(memoryDc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDc);
+}
+
+DWORD PixelCanvas::pixel(int x, int y) const
+{
+    GdiFlush();
+    return bits[y * width + x] & 0xFFFFFF;
+}
+
+}  // namespace control_tests

@@ -1,0 +1,166 @@
+// Helpers of the control tests: VOG.OCX of this build loaded or registered, child processes with
+// their output (regsvr32, reg, cscript), and a watch that reads and dismisses the control's message
+// boxes from another thread, since a box blocks the thread (or process) that shows it.
+#pragma once
+
+#include "control/ComSupport.h"
+#include "winsys/Handle.h"
+
+#include <windows.h>
+#include <ocidl.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace control_tests {
+
+// VOG.OCX of this build, as a Windows path.
+std::string vogModulePath();
+std::wstring vogModulePathW();
+
+struct ProcessResult {
+    bool finished = false;  // false: still running after the timeout, and then terminated
+    DWORD exitCode = 0;
+    std::string output;  // standard output and standard error together
+};
+
+// Runs a command line and collects its output; ends it after timeoutMs.
+ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 30000);
+
+// The lines of a program's output, without their line ends; empty lines are left out.
+std::vector<std::string> outputLines(const std::string& output);
+
+// regsvr32 /s, or regsvr32 /u /s, on this build's VOG.OCX; returns regsvr32's exit code.
+DWORD runRegsvr32(bool unregister);
+
+// Registers VOG.OCX for its lifetime: registration in the constructor, unregistration in the
+// destructor, so that every test leaves the prefix's registry as it found it.
+class ServerRegistration {
+public:
+    ServerRegistration() : exitCode(runRegsvr32(false)) {}
+    ~ServerRegistration() { runRegsvr32(true); }
+    ServerRegistration(const ServerRegistration&) = delete;
+    ServerRegistration& operator=(const ServerRegistration&) = delete;
+    const DWORD exitCode;
+};
+
+// VOG.OCX loaded into the test process, with its four exports.
+class VogModule {
+public:
+    VogModule();
+    bool loaded() const { return module.valid() && getClassObject && canUnloadNow; }
+    HMODULE handle() const { return module.get(); }
+
+    HRESULT (STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT (STDAPICALLTYPE* canUnloadNow)() = nullptr;
+    HRESULT (STDAPICALLTYPE* registerServer)() = nullptr;
+    HRESULT (STDAPICALLTYPE* unregisterServer)() = nullptr;
+
+    // A new object of clsid through its class object, asked for iid.
+    template <typename T>
+    HRESULT create(REFCLSID clsid, REFIID iid, ComPtr<T>& object) const
+    {
+        ComPtr<IClassFactory> factory;
+        HRESULT result = getClassObject(clsid, IID_IClassFactory, factory.putVoid());
+        if (FAILED(result))
+            return result;
+        return factory->CreateInstance(nullptr, iid, object.putVoid());
+    }
+
+private:
+    LoadedModule module;
+};
+
+struct SeenBox {
+    std::string caption;
+    std::string text;
+    bool errorIcon = false;
+};
+
+// Watches, on a thread of its own, for message boxes captioned "Vog Control" or "Vog Error" in any
+// process on the desktop; records caption and text, and presses OK (at once, or from when
+// pressOk is called).
+class MessageBoxWatch {
+public:
+    explicit MessageBoxWatch(bool pressAtOnce = true);
+    ~MessageBoxWatch();
+    MessageBoxWatch(const MessageBoxWatch&) = delete;
+    MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
+
+    std::vector<SeenBox> seen() const;
+    // Waits until at least count boxes were seen.
+    bool waitForCount(size_t count, DWORD timeoutMs) const;
+    void pressOk() { pressing = true; }
+
+private:
+    void watch();
+
+    mutable std::mutex lock;
+    std::vector<SeenBox> boxes;
+    std::set<HWND> handled;
+    std::atomic<bool> pressing;
+    KernelHandle stopEvent;
+    std::thread watcher;
+};
+
+// Single-threaded OLE for one test (OleInitialize / OleUninitialize).
+class OleScope {
+public:
+    OleScope() : result(OleInitialize(nullptr)) {}
+    ~OleScope()
+    {
+        if (SUCCEEDED(result))
+            OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+    const HRESULT result;
+};
+
+// A BSTR owned for one test.
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : value(SysAllocString(text)) {}
+    Bstr(const wchar_t* text, UINT length) : value(SysAllocStringLen(text, length)) {}
+    ~Bstr() { SysFreeString(value); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return value; }
+
+private:
+    BSTR value;
+};
+
+// Calls IDispatch::Invoke as a script engine calls a method: arguments given first to last.
+HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> arguments, UINT* argError = nullptr);
+
+VARIANT bstrArgument(BSTR text);
+VARIANT typedArgument(VARTYPE type);
+
+// A 32-bit top-down DIB section selected into a memory DC, for reading back drawn pixels.
+class PixelCanvas {
+public:
+    PixelCanvas(int width, int height);
+    ~PixelCanvas();
+    PixelCanvas(const PixelCanvas&) = delete;
+    PixelCanvas& operator=(const PixelCanvas&) = delete;
+    HDC dc() const { return memoryDc; }
+    // 0x00RRGGBB of one pixel.
+    DWORD pixel(int x, int y) const;
+
+private:
+    int width;
+    HDC memoryDc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+    DWORD* bits = nullptr;
+};
+
+constexpr DWORD white = 0xFFFFFF;
+constexpr DWORD black = 0x000000;
+
+}  // namespace control_tests

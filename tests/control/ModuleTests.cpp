@@ -1,0 +1,172 @@
+// VOG.OCX as a module: its class objects, the truthful DllCanUnloadNow, and the type library
+// embedded in it.
+#include "ControlHarness.h"
+
+#include "control/Identifiers.h"
+
+#include <gtest/gtest.h>
+
+using namespace control_tests;
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(vog.loaded()) << vogModulePath(); }
+
+    OleScope ole;
+    VogModule vog;
+};
+
+TEST_F(ModuleTest, ClassObjectsOfBothClassesAndNoOther)
+{
+    for (const CLSID& clsid : {CLSID_VogCtrl, CLSID_VogPropPage}) {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(vog.getClassObject(clsid, IID_IClassFactory, factory.putVoid()), S_OK);
+        // Aggregation is refused and leaves the out-pointer null.
+        IUnknown* aggregated = reinterpret_cast<IUnknown*>(1);
+        EXPECT_EQ(factory->CreateInstance(factory.get(), IID_IUnknown, reinterpret_cast<void**>(&aggregated)),
+                  CLASS_E_NOAGGREGATION);
+        EXPECT_EQ(aggregated, nullptr);
+        // A new object carries exactly the reference its creator got.
+        ComPtr<IUnknown> object;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, object.putVoid()), S_OK);
+        EXPECT_EQ(object->AddRef(), 2u);
+        EXPECT_EQ(object->Release(), 1u);
+        EXPECT_EQ(object.detach()->Release(), 0u);
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, object.putVoid()), E_NOINTERFACE);
+        EXPECT_FALSE(object);
+    }
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(vog.getClassObject(LIBID_VOGLib, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST_F(ModuleTest, CanUnloadOnlyWhileNoObjectClassObjectOrLockLives)
+{
+    ASSERT_EQ(vog.canUnloadNow(), S_OK);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(vog.getClassObject(CLSID_VogCtrl, IID_IClassFactory, factory.putVoid()), S_OK);
+    EXPECT_EQ(vog.canUnloadNow(), S_FALSE) << "a client holds the class object";
+
+    ComPtr<IUnknown> control;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, control.putVoid()), S_OK);
+    ComPtr<IUnknown> page;
+    ASSERT_EQ(vog.create(CLSID_VogPropPage, IID_IUnknown, page), S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.reset();
+    EXPECT_EQ(vog.canUnloadNow(), S_FALSE) << "a control, a page and a server lock";
+    control.reset();
+    EXPECT_EQ(vog.canUnloadNow(), S_FALSE) << "a page and a server lock";
+    page.reset();
+    EXPECT_EQ(vog.canUnloadNow(), S_FALSE) << "a server lock";
+
+    ASSERT_EQ(vog.getClassObject(CLSID_VogCtrl, IID_IClassFactory, factory.putVoid()), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory.reset();
+    EXPECT_EQ(vog.canUnloadNow(), S_OK);
+}
+
+// Read from the library embedded in VOG.OCX: widl damages the LIBID's last byte when a library holds
+// an interface deriving from IDispatch.
+TEST_F(ModuleTest, EmbeddedTypeLibraryIsVogLibWithItsIdentity)
+{
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(vogModulePathW().c_str(), REGKIND_NONE, library.put()), S_OK);
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, LIBID_VOGLib);
+    EXPECT_EQ(attributes->wMajorVerNum, 2000);
+    EXPECT_EQ(attributes->wMinorVerNum, 805);
+    EXPECT_EQ(attributes->lcid, 1033u);
+    library->ReleaseTLibAttr(attributes);
+
+    BSTR name = nullptr;
+    BSTR help = nullptr;
+    BSTR helpFile = nullptr;
+    ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, &helpFile), S_OK);
+    EXPECT_STREQ(name, L"VOGLib");
+    EXPECT_STREQ(help, L"vog ActiveX Control module");
+    EXPECT_STREQ(helpFile, L"vog.hlp");
+    SysFreeString(name);
+    SysFreeString(help);
+    SysFreeString(helpFile);
+    EXPECT_EQ(library->GetTypeInfoCount(), 3u);
+}
+
+struct TypeDescription {
+    TYPEKIND kind = TKIND_MAX;
+    WORD flags = 0;
+    WORD functions = 0;
+    std::wstring help;
+};
+
+TypeDescription describe(ITypeLib* library, REFGUID guid, ComPtr<ITypeInfo>& info)
+{
+    TypeDescription description;
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(library->GetTypeInfoOfGuid(guid, info.put())) || FAILED(info->GetTypeAttr(&attributes)))
+        return description;
+    description.kind = attributes->typekind;
+    description.flags = attributes->wTypeFlags;
+    description.functions = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    BSTR help = nullptr;
+    info->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr);
+    description.help = help ? help : L"";
+    SysFreeString(help);
+    return description;
+}
+
+TEST_F(ModuleTest, TypeLibraryDescribesOpenTheEventsAndTheControlClass)
+{
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(vogModulePathW().c_str(), REGKIND_NONE, library.put()), S_OK);
+
+    ComPtr<ITypeInfo> dispatch;
+    TypeDescription vog = describe(library.get(), DIID_DVog, dispatch);
+    EXPECT_EQ(vog.kind, TKIND_DISPATCH);
+    EXPECT_TRUE(vog.flags & TYPEFLAG_FHIDDEN);
+    EXPECT_EQ(vog.help, L"Dispatch interface for Vog Control");
+    ASSERT_EQ(vog.functions, 1) << "open and nothing else";
+    FUNCDESC* function = nullptr;
+    ASSERT_EQ(dispatch->GetFuncDesc(0, &function), S_OK);
+    EXPECT_EQ(function->memid, dispidOpen);
+    EXPECT_EQ(function->elemdescFunc.tdesc.vt, VT_VOID);
+    ASSERT_EQ(function->cParams, 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(function->lprgelemdescParam[i].tdesc.vt, VT_BSTR) << i;
+    dispatch->ReleaseFuncDesc(function);
+
+    ComPtr<ITypeInfo> events;
+    TypeDescription vogEvents = describe(library.get(), DIID_DVogEvents, events);
+    EXPECT_EQ(vogEvents.kind, TKIND_DISPATCH);
+    EXPECT_EQ(vogEvents.functions, 0);
+    EXPECT_EQ(vogEvents.help, L"Event interface for Vog Control");
+
+    ComPtr<ITypeInfo> coclass;
+    TypeDescription control = describe(library.get(), CLSID_VogCtrl, coclass);
+    EXPECT_EQ(control.kind, TKIND_COCLASS);
+    EXPECT_TRUE(control.flags & TYPEFLAG_FCANCREATE);
+    EXPECT_EQ(control.help, L"Vog Control");
+    const struct {
+        GUID iid;
+        int flags;
+    } implemented[] = {{DIID_DVog, IMPLTYPEFLAG_FDEFAULT},
+                       {DIID_DVogEvents, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}};
+    for (UINT i = 0; i < 2; ++i) {
+        int flags = 0;
+        HREFTYPE reference = 0;
+        ComPtr<ITypeInfo> interfaceInfo;
+        TYPEATTR* attributes = nullptr;
+        EXPECT_EQ(coclass->GetImplTypeFlags(i, &flags), S_OK);
+        EXPECT_EQ(flags, implemented[i].flags) << i;
+        ASSERT_EQ(coclass->GetRefTypeOfImplType(i, &reference), S_OK);
+        ASSERT_EQ(coclass->GetRefTypeInfo(reference, interfaceInfo.put()), S_OK);
+        ASSERT_EQ(interfaceInfo->GetTypeAttr(&attributes), S_OK);
+        EXPECT_EQ(attributes->guid, implemented[i].iid) << i;
+        interfaceInfo->ReleaseTypeAttr(attributes);
+    }
+}
+
+}  // namespace
