@@ -17,6 +17,13 @@ CVogCtrl::CVogCtrl() : events(*this, DIID_DVogEvents)
 
 CVogCtrl::~CVogCtrl()
 {
+    // Every running worker is asked to stop first, so that they all wind down together; then each
+    // record, first to last, waits for its worker and releases what is left.
+    for (auto& record : tasks)
+        record->requestStop();
+    for (auto& record : tasks)
+        record.reset();
+    tasks.clear();
     if (window)
         DestroyWindow(window);
 }
@@ -176,10 +183,12 @@ void CVogCtrl::open(const std::string& theme, const std::string& file, const std
     }
 }
 
-void CVogCtrl::startRequest(const std::string& /*file*/, const std::string& /*intFile*/,
-                            const std::string& /*theme*/, const std::string& /*info*/)
+void CVogCtrl::startRequest(const std::string& file, const std::string& intFile, const std::string& theme,
+                            const std::string& info)
 {
-    throw std::logic_error("startRequest");
+    // The record joins the list before the task is built: it stays, empty, when building fails.
+    tasks.push_back(std::make_unique<TaskThread>());
+    tasks.back()->startTask(Request{file, intFile, theme, info}, moduleInstance());
 }
 
 // --- IProvideClassInfo2 ---

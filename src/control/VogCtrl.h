@@ -15,6 +15,7 @@
 
 #include "control/ComSupport.h"
 #include "control/ConnectionPoint.h"
+#include "request/Task.h"
 #include "winsys/Module.h"
 
 #include <objsafe.h>
@@ -22,7 +23,9 @@
 #include <oleidl.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
+#include <vector>
 
 class CVogCtrl final : public IDispatch,
                        public IProvideClassInfo2,
@@ -172,6 +175,9 @@ private:
     // Declared first, destroyed last: the module stays loaded until the object is wholly gone.
     ModuleLock moduleLock;
     std::atomic<ULONG> references{1};
+    // One record per accepted request, in the order of the calls. A record stays until the control
+    // goes, also after its worker has ended; destruction stops the workers that still run.
+    std::vector<std::unique_ptr<TaskThread>> tasks;
     EventConnectionPoint events;
     ComPtr<ITypeInfo> typeInfo;  // of _DVog, loaded on first use
 

@@ -55,6 +55,9 @@ public:
     // because a viewer still holds it, stays behind. Folders created for it stay: another extractor
     // may be writing into them.
     void removeExtracted();
+    // Forgets the last extracted file without deleting it: a viewer that outlives the request (the
+    // control went away while it ran) keeps its document.
+    void keepExtracted() noexcept { extractedPath.clear(); }
 
     // The platform's internet cache folder, created when missing; empty when the platform names none.
     static std::string internetCacheFolder();

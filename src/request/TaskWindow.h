@@ -1,0 +1,41 @@
+// The hidden window that carries out one request on its worker thread. Its first messages drive
+// the whole request, nested inside the window's creation: WM_CREATE sends WM_USER, whose handler
+// locates the file (possibly showing the File Loader dialog until it ends) and sends WM_DESTROY,
+// whose handler posts the quit message and opens what was found, waiting for the started viewer.
+// Device-change broadcasts reach the theme while the dialog waits for a medium.
+#pragma once
+
+#include "request/DocumentOpening.h"
+#include "theme/Theme.h"
+#include "winsys/Window.h"
+
+#include <string>
+
+class StopSignal;
+
+class TaskWindow : public Window {
+public:
+    // Loads the theme's folder list (raising the registry wrapper's error when the registry root
+    // cannot be opened). stop, when given, is the request's stop signal: a stop ends the dialog,
+    // skips the opening and ends the wait for a viewer, which keeps running.
+    TaskWindow(HINSTANCE instance, const std::string& themeName, StopSignal* stop = nullptr);
+
+    // Carries out the request; returns when its work is done. Raises "Window::create" when the
+    // window is not created, and every error raised while the request runs.
+    void run(const std::string& file, const std::string& intFile);
+
+    LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND hwnd) override;
+
+    static DocumentKind documentKind(const std::string& path) { return ::documentKind(path); }
+
+    Theme theme;
+    std::string target;   // the requested name, then the located full path, or empty
+    std::string intFile;  // the requested archive member, or empty
+
+private:
+    void locateStep(HWND hwnd);
+    void openStep();
+    OpenOutcome open(const std::string& path);
+
+    StopSignal* stop;
+};

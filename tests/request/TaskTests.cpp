@@ -1,0 +1,186 @@
+// A request carried out on its worker thread: locating, opening by kind with a real viewer program,
+// extraction from an archive, errors dropped, and stopping a worker that is still busy.
+#include "request/Task.h"
+
+#include "request/RarExtractor.h"
+#include "support/RarWriter.h"
+#include "support/TestSupport.h"
+#include "support/UnrarTestSupport.h"
+#include "support/ViewerFixture.h"
+#include "theme/TextCase.h"
+#include "winsys/Module.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+class TaskTest : public ::testing::Test {
+protected:
+    // Starts a request for file (a full path is found at once) in a theme nobody saved.
+    std::unique_ptr<TaskThread> start(const std::string& file, const std::string& intFile = "")
+    {
+        auto record = std::make_unique<TaskThread>();
+        record->startTask(Request{file, intFile, uniqueName("TaskTest"), "info"}, testInstance());
+        EXPECT_NE(nullptr, record->handle);
+        return record;
+    }
+    static bool ended(TaskThread& record, DWORD ms = 15000) { return record.waitFor(ms); }
+
+    ViewerFixture viewers;
+    std::string folder = scratchFolder("task");
+};
+
+}  // namespace
+
+TEST_F(TaskTest, FoundDocumentOpensInItsViewerAndTheWorkerEndsAfterTheViewer)
+{
+    std::string document = folder + "\\report.vogdoc";
+    ASSERT_TRUE(writeFile(document, "report"));
+    long locksBefore = moduleLockCount();
+    auto record = start(document);
+    std::optional<ViewerStart> viewer = viewers.waitForStart();
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(document, viewer->document());
+    EXPECT_FALSE(ended(*record, 300)) << "the worker waits for the viewer";
+    EXPECT_EQ(locksBefore + 1, moduleLockCount()) << "a running worker keeps the module";
+
+    ASSERT_TRUE(ViewerFixture::closeViewer(viewer->processId));
+    ASSERT_TRUE(ended(*record));
+    EXPECT_EQ(0u, record->exitCode().value_or(99));
+    EXPECT_EQ(nullptr, record->task.load()) << "the worker released its task";
+    EXPECT_NE(nullptr, record->handle) << "the handle stays open until the record goes";
+    EXPECT_EQ(locksBefore, moduleLockCount());
+}
+
+TEST_F(TaskTest, LargeTextGoesToWordpadWithTheBareNameAndItsFolder)
+{
+    std::string document = folder + "\\Big.TXT";
+    ASSERT_TRUE(writeFile(document, std::string(24000, 'x')));
+    auto record = start(document);
+    std::optional<ViewerStart> viewer = viewers.waitForStart();
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ("Big.TXT", viewer->document());
+    EXPECT_TRUE(equalsIgnoringCase(folder, viewer->workingDirectory)) << viewer->workingDirectory;
+    ViewerFixture::closeViewer(viewer->processId);
+    ASSERT_TRUE(ended(*record));
+}
+
+TEST_F(TaskTest, ArchiveMemberIsExtractedOpenedAndDeletedAfterTheViewer)
+{
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    std::string archive = folder + "\\bundle.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar4).file("notes.vogdoc", "inside").file("other.vogdoc", "x").save(archive));
+    auto record = start(archive, "Notes.vogdoc");
+    std::optional<ViewerStart> viewer = viewers.waitForStart();
+    ASSERT_TRUE(viewer);
+    std::string extracted = viewer->document();
+    EXPECT_EQ(RarExtractor::internetCacheFolder().substr(0, 8), extracted.substr(0, 8));
+    EXPECT_NE(std::string::npos, extracted.find("Notes.vogdoc")) << extracted;
+    EXPECT_TRUE(fileExists(extracted)) << "the copy exists while the viewer runs";
+    ViewerFixture::closeViewer(viewer->processId);
+    ASSERT_TRUE(ended(*record));
+    EXPECT_EQ(0u, record->exitCode().value_or(99));
+    EXPECT_FALSE(fileExists(extracted)) << "the copy is deleted after the viewer closed";
+}
+
+TEST_F(TaskTest, MemberIsIgnoredForAnArchiveWithoutOneOrAFileThatIsNoRar)
+{
+    std::string archive = folder + "\\plain.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar5).file("a.vogdoc", "a").save(archive));
+    std::string zip = folder + "\\pack.zip";
+    ASSERT_TRUE(writeFile(zip, "PK\x05\x06" + std::string(18, '\0')));
+    for (auto request : {std::make_pair(archive, std::string()), std::make_pair(zip, std::string("a.vogdoc"))}) {
+        auto record = start(request.first, request.second);
+        std::optional<ViewerStart> viewer = viewers.waitForStart();
+        ASSERT_TRUE(viewer) << request.first;
+        EXPECT_EQ(request.first, viewer->document());
+        ViewerFixture::closeViewer(viewer->processId);
+        ASSERT_TRUE(ended(*record));
+    }
+}
+
+TEST_F(TaskTest, MissingMemberOpensNothingAndEndsNormally)
+{
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    std::string archive = folder + "\\bundle.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar4).file("a.vogdoc", "a").save(archive));
+    auto record = start(archive, "absent.vogdoc");
+    ASSERT_TRUE(ended(*record));
+    EXPECT_EQ(0u, record->exitCode().value_or(99));
+    EXPECT_TRUE(viewers.noStartWithin(200));
+}
+
+TEST_F(TaskTest, AnErrorInsideTheRunIsDroppedWithExitCodeThree)
+{
+    // No extraction library anywhere on the search: the extractor raises "unrar.dll".
+    std::string archive = folder + "\\bundle.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar4).file("a.vogdoc", "a").save(archive));
+    auto record = start(archive, "a.vogdoc");
+    ASSERT_TRUE(ended(*record));
+    EXPECT_EQ(3u, record->exitCode().value_or(99));
+    EXPECT_EQ(nullptr, record->task.load());
+    EXPECT_TRUE(viewers.noStartWithin(200));
+}
+
+TEST_F(TaskTest, ProgramsNamedByARequestAreNeverStarted)
+{
+    for (const char* name : {"setup.exe", "run.bat", "page.hta", "script.js", "link.lnk"}) {
+        std::string path = folder + "\\" + name;
+        ASSERT_TRUE(writeFile(path, "MZ"));
+        auto record = start(path);
+        ASSERT_TRUE(ended(*record)) << name;
+    }
+    EXPECT_TRUE(viewers.noStartWithin(300));
+    EXPECT_TRUE(childProcessIds().empty());
+}
+
+TEST_F(TaskTest, StoppingAWorkerThatWaitsForItsViewerLeavesTheViewerRunning)
+{
+    std::string document = folder + "\\long.vogdoc";
+    ASSERT_TRUE(writeFile(document, "read for long"));
+    auto record = start(document);
+    std::optional<ViewerStart> viewer = viewers.waitForStart();
+    ASSERT_TRUE(viewer);
+    HANDLE worker = nullptr;
+    DuplicateHandle(GetCurrentProcess(), record->handle, GetCurrentProcess(), &worker, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    DWORD start = GetTickCount();
+    record.reset();
+    std::printf("record destroyed %lu ms after the stop was asked\n", GetTickCount() - start);
+    DWORD code = 99;
+    GetExitCodeThread(worker, &code);
+    CloseHandle(worker);
+    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(ViewerFixture::isRunning(viewer->processId)) << "the viewer keeps running";
+    ViewerFixture::closeViewer(viewer->processId);
+}
+
+TEST_F(TaskTest, StoppingAWorkerThatShowsTheLoaderDialogClosesIt)
+{
+    auto record = start("nowhere-to-be-found.vogdoc");
+    HWND dialog = waitForWindow("Vog File Loader", 10000, record->id);
+    ASSERT_NE(nullptr, dialog);
+    HANDLE worker = nullptr;
+    DuplicateHandle(GetCurrentProcess(), record->handle, GetCurrentProcess(), &worker, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    DWORD start = GetTickCount();
+    record.reset();
+    std::printf("dialog gone %lu ms after the stop was asked\n", GetTickCount() - start);
+    EXPECT_FALSE(IsWindow(dialog) && IsWindowVisible(dialog));
+    DWORD code = 99;
+    GetExitCodeThread(worker, &code);
+    CloseHandle(worker);
+    EXPECT_EQ(2u, code);
+}
+
+TEST_F(TaskTest, FinishedRecordKeepsNoTaskAndGoesQuietly)
+{
+    std::string archive = folder + "\\empty.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar4).save(archive));
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    auto record = start(archive, "nothing.vogdoc");
+    ASSERT_TRUE(ended(*record));
+    EXPECT_EQ(0u, record->exitCode().value_or(99));
+    EXPECT_EQ(nullptr, record->task.load());
+    record.reset();  // releases nothing a second time, closes the handle
+}
