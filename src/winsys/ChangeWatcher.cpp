@@ -9,7 +9,7 @@ ChangeWatcher::ChangeWatcher(const WatchSpec& spec, VolumeProbe volumeProbe)
 
 ChangeWatcher::~ChangeWatcher()
 {
-    // Signal, wait, close: the event and the spec outlive the thread that reads them (members go in
+    // Signal, wait, close: the event and the WatchSpec copy outlive the thread that reads them (members go in
     // reverse order of declaration, the thread handle last with the Thread base).
     signalStop();
     join();

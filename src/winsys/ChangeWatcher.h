@@ -69,7 +69,7 @@ private:
 // An ordered list of watchers that owns them; destroying it stops them all.
 class WatcherList {
 public:
-    // Yields the spec of each watcher, in list order.
+    // Yields each watcher's WatchSpec, in list order.
     class const_iterator {
     public:
         using Base = std::vector<std::unique_ptr<ChangeWatcher>>::const_iterator;

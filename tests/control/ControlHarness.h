@@ -4,6 +4,7 @@
 #pragma once
 
 #include "control/ComSupport.h"
+#include "support/Process.h"
 #include "winsys/Handle.h"
 
 #include <windows.h>
@@ -22,17 +23,9 @@ namespace control_tests {
 std::string vogModulePath();
 std::wstring vogModulePathW();
 
-struct ProcessResult {
-    bool finished = false;  // false: still running after the timeout, and then terminated
-    DWORD exitCode = 0;
-    std::string output;  // standard output and standard error together
-};
-
-// Runs a command line and collects its output; ends it after timeoutMs.
-ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 30000);
-
-// The lines of a program's output, without their line ends; empty lines are left out.
-std::vector<std::string> outputLines(const std::string& output);
+using testing_support::outputLines;
+using testing_support::ProcessResult;
+using testing_support::runProcess;
 
 // regsvr32 /s, or regsvr32 /u /s, on this build's VOG.OCX; returns regsvr32's exit code.
 DWORD runRegsvr32(bool unregister);

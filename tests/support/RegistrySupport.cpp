@@ -3,7 +3,6 @@
 #include "support/TestSupport.h"
 #include "winsys/Handle.h"
 
-#include <thread>
 
 namespace testing_support {
 
@@ -125,48 +124,6 @@ bool removeBrokenLink(const std::string& path)
     auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
     return ntDeleteKey && ntDeleteKey(link) == 0;
-}
-
-std::string runProgram(const std::string& commandLine, DWORD& exitCode)
-{
-    exitCode = ~0u;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return {};
-    KernelHandle reader(readEnd);
-    KernelHandle writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process = {};
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process))
-        return {};
-    KernelHandle processHandle(process.hProcess);
-    KernelHandle threadHandle(process.hThread);
-    writer.reset();  // the pipe ends when the child closes its copy
-
-    std::string output;
-    std::thread drain([&] {
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read)
-            output.append(chunk, read);
-    });
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    else
-        TerminateProcess(process.hProcess, 1);
-    drain.join();
-    return output;
 }
 
 }  // namespace testing_support

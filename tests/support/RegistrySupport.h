@@ -41,8 +41,4 @@ std::vector<std::string> subkeysOf(HKEY root, const std::string& path);
 bool makeBrokenLink(const std::string& path);
 bool removeBrokenLink(const std::string& path);
 
-// Runs a command line, waits for it (at most 60 s) and returns what it wrote to its standard
-// output; exitCode receives its exit code (or ~0 when it could not be started or timed out).
-std::string runProgram(const std::string& commandLine, DWORD& exitCode);
-
 }  // namespace testing_support

@@ -3,6 +3,7 @@
 // which nothing may be written.
 #include "theme/Theme.h"
 
+#include "support/Process.h"
 #include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
 
@@ -67,10 +68,10 @@ std::vector<std::string> sorted(std::vector<std::string> names)
 // then a line "    <name>    <TYPE>    <data>" per value.
 std::string regQuery(const std::string& key)
 {
-    DWORD exitCode = 0;
-    std::string output = runProgram("C:\\windows\\system32\\reg.exe query \"HKLM\\" + key + "\" /s", exitCode);
-    EXPECT_EQ(0u, exitCode) << output;
-    return output;
+    ProcessResult run = runProcess("C:\\windows\\system32\\reg.exe query \"HKLM\\" + key + "\" /s");
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << run.output;
+    return run.output;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Watch specifications: the change filter built from the flags, and the matching rule (letter case of
+// WatchSpec: the change filter built from the flags, and the matching rule (letter case of
 // A to Z ignored, subtree prefixes ending at a separator).
 #include "theme/WatchSpec.h"
 
