@@ -5,6 +5,7 @@
 //                                          caption; prints "left top width height" of it
 //     wait-gone CAPTION [MS]               waits until no visible window has this caption
 //     cancel CAPTION                       closes the window as its close box would (IDCANCEL)
+//     activate CAPTION                     makes the window the foreground window (for a picture)
 //     close-viewers                        closes every test viewer of the session
 //     wait-file PATH [MS]                  waits until the file exists (the demo script's pause:
 //                                          Wine's WScript.Sleep and StdIn do not work, a busy
@@ -63,6 +64,17 @@ int cancel(const char* caption)
     return PostMessageA(window, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
 }
 
+int activate(const char* caption)
+{
+    HWND window = waitForWindow(caption, 0);
+    if (!window || !SetForegroundWindow(window))
+        return 1;
+    // Without a window manager Wine may leave the caption in the inactive colours although the
+    // window is in front; have it drawn as the active window it is.
+    SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
+    return 0;
+}
+
 int writeRar(const std::string& archive, const std::string& member, const std::string& source)
 {
     std::ifstream file(source, std::ios::binary);
@@ -77,6 +89,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: vogdemo wait-window CAPTION [MS] | wait-gone CAPTION [MS] | cancel CAPTION |\n"
+                 "               activate CAPTION |\n"
                  "               close-viewers | wait-file PATH [MS] | write-rar ARCHIVE MEMBER SOURCE\n");
     return 2;
 }
@@ -96,6 +109,8 @@ int main(int argc, char** argv)
         return waitFile(argv[2], timeoutArgument(argc, argv, 3));
     if (command == "cancel" && argc == 3)
         return cancel(argv[2]);
+    if (command == "activate" && argc == 3)
+        return activate(argv[2]);
     if (command == "close-viewers" && argc == 2)
         return ViewerFixture::closeEveryViewer() ? 0 : 1;
     if (command == "write-rar" && argc == 5)
