@@ -3,6 +3,7 @@
 // in cscript, and the .reg file that removes the theme again.
 #include "ControlHarness.h"
 
+#include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
 #include "support/ViewerFixture.h"
 #include "theme/Theme.h"
@@ -18,15 +19,9 @@ namespace {
 
 const char* const manualsKey = "Software\\Vog\\2000.08.04\\Themes\\Manuals";
 
-// A file of examples/ as a Windows path (through drive Z:).
 std::string examplePath(const std::string& name)
 {
-    std::string path = "Z:" + std::string(VOG_EXAMPLES_DIR) + "/" + name;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
+    return hostPath(std::string(VOG_EXAMPLES_DIR) + "/" + name);
 }
 
 ProcessResult importRegFile(const std::string& name)
@@ -34,19 +29,9 @@ ProcessResult importRegFile(const std::string& name)
     return runProcess("reg.exe import \"" + examplePath(name) + "\"");
 }
 
-bool keyExists(const char* subkey)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 void deleteManualsTheme()
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, manualsKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, manualsKey);
+    deleteKey(HKEY_LOCAL_MACHINE, manualsKey);
 }
 
 const std::vector<std::string> manualsFolders = {"C:\\Manuals", "D:\\Manuals", "\\\\fileserver\\public\\manuals"};
@@ -66,12 +51,7 @@ TEST_F(ExampleFilesTest, ThemeFileRegistersThreeFoldersInOrderAndReplacesALonger
     EXPECT_EQ(manualsFolders, Theme("Manuals").paths);
 
     // A list that has grown in the File Loader dialog is replaced, not merged.
-    HKEY paths = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(manualsKey) + "\\data\\paths").c_str(), 0,
-                                           KEY_SET_VALUE, &paths));
-    const char added[] = "E:\\More";
-    RegSetValueExA(paths, "string.3", 0, REG_SZ, reinterpret_cast<const BYTE*>(added), sizeof added);
-    RegCloseKey(paths);
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, std::string(manualsKey) + "\\data\\paths", "string.3", "E:\\More"));
     ASSERT_EQ(4u, Theme("Manuals").paths.size());
     imported = importRegFile("theme-manuals.reg");
     ASSERT_EQ(0u, imported.exitCode) << imported.output;
@@ -79,8 +59,8 @@ TEST_F(ExampleFilesTest, ThemeFileRegistersThreeFoldersInOrderAndReplacesALonger
 
     ProcessResult removed = importRegFile("theme-manuals-remove.reg");
     ASSERT_TRUE(removed.finished && removed.exitCode == 0) << removed.output;
-    EXPECT_FALSE(keyExists(manualsKey));
-    EXPECT_TRUE(keyExists("Software\\Vog\\2000.08.04\\Themes")) << "only the theme goes";
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, manualsKey));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Vog\\2000.08.04\\Themes")) << "only the theme goes";
     EXPECT_TRUE(Theme("Manuals").paths.empty());
 }
 

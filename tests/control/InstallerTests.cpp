@@ -4,6 +4,7 @@
 // tests the class is not registered; a registration found at the start is put back at the end.
 #include "ControlHarness.h"
 
+#include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -22,21 +23,12 @@ const std::string scriptableKey = controlKey + "\\Implemented Categories\\{7DD95
 
 std::string packagePath()
 {
-    std::string path = "Z:" + std::string(VOG_MSI_PATH);
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
+    return hostPath(VOG_MSI_PATH);
 }
 
 bool classesKeyExists(const std::string& subkey)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return keyExists(HKEY_CLASSES_ROOT, subkey);
 }
 
 // The module registered for the control class; empty when there is none.
