@@ -26,7 +26,7 @@ demo_prepare() {
     fail "the build failed; the whole output is in $demo_run/build.log"
   fi
   trap demo_cleanup EXIT
-  trap 'exit 130' INT TERM
+  trap 'printf "\nStopped.\n" >&2; exit 130' INT TERM
   vog_prefix_setup "$demo_run" || fail "the Wine prefix could not be made"
   # Debian's Wine does not find its own fonts (package fonts-wine) in its data folder: without them
   # the caption buttons show letters instead of symbols. The prefix's Fonts folder is searched.
