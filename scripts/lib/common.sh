@@ -25,11 +25,16 @@ vog_install_packages() {
   apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# vog_build PRESET [extra cmake args...]: configure once, then build incrementally.
+# vog_build PRESET [targets...]: configure once, then build incrementally: everything, or only the
+# targets named (and what they need).
 vog_build() {
   local preset=$1; shift
-  cmake --preset "$preset" -DVOG_WERROR=ON "$@" >/dev/null || return 1
-  cmake --build --preset "$preset" || return 1
+  cmake --preset "$preset" -DVOG_WERROR=ON >/dev/null || return 1
+  if [ $# -gt 0 ]; then
+    cmake --build --preset "$preset" --target "$@" || return 1
+  else
+    cmake --build --preset "$preset" || return 1
+  fi
 }
 
 # The Wine prefix lives inside the build tree (never ~/.wine). A second run reuses it.

@@ -6,12 +6,17 @@
 
 namespace control_tests {
 
-std::string vogModulePath()
+std::string hostPath(const std::string& linuxPath)
 {
-    // The build tree is a Linux path; Wine shows the Linux root as drive Z:.
-    std::string path = "Z:" + std::string(VOG_OCX_PATH);
+    // Wine shows the Linux root as drive Z:.
+    std::string path = "Z:" + linuxPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string vogModulePath()
+{
+    return hostPath(VOG_OCX_PATH);
 }
 
 std::wstring vogModulePathW()

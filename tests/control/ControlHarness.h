@@ -19,6 +19,9 @@
 
 namespace control_tests {
 
+// A path of the Linux machine (the source or build tree) as the Windows programs see it.
+std::string hostPath(const std::string& linuxPath);
+
 // VOG.OCX of this build, as a Windows path.
 std::string vogModulePath();
 std::wstring vogModulePathW();

@@ -1,0 +1,88 @@
+// The MSI package of this build installed and removed silently with Wine's msiexec: the control is
+// then in Program Files, registered for scripts, and gone again, registration and all. The other
+// control tests register the build's own VOG.OCX for each test and remove it after, so between
+// tests the class is not registered; a registration found at the start is put back at the end.
+#include "ControlHarness.h"
+
+#include "support/RegistrySupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+using namespace control_tests;
+using namespace testing_support;
+
+#ifdef VOG_MSI_PATH
+
+namespace {
+
+const std::string controlKey = "CLSID\\{8739CB66-6D75-11D4-B8CF-8DD84C2C1547}";
+const std::string typeLibKey = "TypeLib\\{8739CB63-6D75-11D4-B8CF-8DD84C2C1547}";
+const std::string scriptableKey = controlKey + "\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
+
+std::string packagePath()
+{
+    return hostPath(VOG_MSI_PATH);
+}
+
+bool classesKeyExists(const std::string& subkey)
+{
+    return keyExists(HKEY_CLASSES_ROOT, subkey);
+}
+
+// The module registered for the control class; empty when there is none.
+std::string registeredServer()
+{
+    char path[MAX_PATH] = {};
+    LONG size = sizeof path;
+    if (RegQueryValueA(HKEY_CLASSES_ROOT, (controlKey + "\\InprocServer32").c_str(), path, &size) != ERROR_SUCCESS)
+        return {};
+    return path;
+}
+
+ProcessResult msiexec(const std::string& action)
+{
+    return runProcess("msiexec.exe " + action + " \"" + packagePath() + "\" /qn", 120000);
+}
+
+}  // namespace
+
+TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemovesFileAndRegistration)
+{
+    const bool registeredBefore = !registeredServer().empty();
+    msiexec("/x");  // a package that an interrupted run left installed
+    char programFiles[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles));
+    const std::string installed = std::string(programFiles) + "\\VOG\\VOG.OCX";
+
+    ProcessResult install = msiexec("/i");
+    ASSERT_TRUE(install.finished) << install.output;
+    EXPECT_EQ(0u, install.exitCode) << install.output;
+    EXPECT_TRUE(fileExists(installed));
+    EXPECT_EQ(0, lstrcmpiA(installed.c_str(), registeredServer().c_str())) << registeredServer();
+    EXPECT_TRUE(classesKeyExists(typeLibKey));
+    EXPECT_TRUE(classesKeyExists(scriptableKey));
+
+    std::string folder = scratchFolder("installer");
+    ASSERT_TRUE(writeFile(folder + "\\create.js", "var vog = new ActiveXObject(\"VOG.VogCtrl.1\");\n"
+                                                  "WScript.Echo(\"created \" + typeof vog);\n"));
+    ProcessResult script = runProcess("cscript.exe //nologo \"" + folder + "\\create.js\"");
+    deleteTree(folder);
+    EXPECT_NE(std::string::npos, script.output.find("created object")) << script.output;
+
+    ProcessResult uninstall = msiexec("/x");
+    ASSERT_TRUE(uninstall.finished) << uninstall.output;
+    EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
+    EXPECT_FALSE(fileExists(installed));
+    ProcessResult query = runProcess("reg.exe query \"HKCR\\" + controlKey + "\"");
+    EXPECT_TRUE(query.finished);
+    EXPECT_NE(0u, query.exitCode) << "the class is still registered: " << query.output;
+    EXPECT_FALSE(classesKeyExists("VOG.VogCtrl.1"));
+    EXPECT_FALSE(classesKeyExists(typeLibKey));
+
+    if (registeredBefore)
+        runRegsvr32(false);
+}
+
+#endif  // VOG_MSI_PATH
