@@ -27,16 +27,6 @@ public:
     std::atomic<int> calls{0};
 };
 
-// The Windows path of the folder behind drive M: in the test prefix.
-std::string mediaTarget()
-{
-    const char* unixPath = getenv("VOG_TEST_MEDIA_DIR");
-    std::string path = std::string("Z:") + (unixPath ? unixPath : "/nonexistent");
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
 
 // Deletes the files of a folder and the folder. A folder that a watcher holds open is then
 // delete-pending until the watcher lets go: Wine still lists it meanwhile, Windows refuses access.
