@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 inline double nowMs()
@@ -44,4 +48,50 @@ inline double reportRatio(const char* name, double measuredMs, double baselineMs
                 measuredMs, baselineMs, target, ratio <= target ? "ok" : "OVER TARGET");
     std::fflush(stdout);
     return ratio;
+}
+
+// Threads of this process, from a Toolhelp snapshot.
+inline int processThreadCount()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits (up to timeoutMs) until the process has at most `threads` threads; true when it has.
+inline bool waitForThreadCount(int threads, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (processThreadCount() > threads) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+// Memory committed privately by this process (GetProcessMemoryInfo's PrivateUsage), in bytes. Wine
+// leaves PrivateUsage at 0 but fills PagefileUsage, the commit charge, which Windows gives as the
+// same figure.
+inline double privateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return static_cast<double>(counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage);
+}
+
+// The Windows path of a file of the build tree (a Linux path; Wine shows the Linux root as Z:).
+inline std::string windowsPathOf(const char* unixPath)
+{
+    std::string path = "Z:" + std::string(unixPath);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }

@@ -1,6 +1,9 @@
-// Processor time used by 64 idle watchers over 10 seconds: they block in their waits, so the process
-// should use next to nothing. The same process idling without watchers is the baseline.
+// Processor time used by 64 idle watchers over 10 seconds, and by a lookup that waits in the File
+// Loader dialog for a file of a theme with 64 folders (one watcher each) over 10 seconds: both block
+// in their waits, so the process should use next to nothing. The same process idling without
+// watchers is the baseline.
 #include "BenchSupport.h"
+#include "LookupThread.h"
 
 #include "winsys/ChangeWatcher.h"
 
@@ -69,13 +72,30 @@ int main()
     for (const auto& watcher : watchers)
         alive += watcher->handle && !watcher->exitCode();
     watchers.clear();
+
+    double lookupPercent = 100.0;
+    bool dialogShown = false;
+    {
+        Theme theme("");  // never saved
+        theme.paths = folders;
+        LookupThread lookup(theme, "never-arrives.doc");
+        dialogShown = lookup.dialog() != nullptr;
+        Sleep(500);
+        if (dialogShown)
+            lookupPercent = idlePercent(idleMs);
+    }
     for (const std::string& folder : folders)
         RemoveDirectoryA(folder.c_str());
     RemoveDirectoryA(base.c_str());
 
-    std::printf("%d of %d watchers alive while idle\n", alive, watcherCount);
+    std::printf("%d of %d watchers alive while idle; lookup dialog %s\n", alive, watcherCount,
+                dialogShown ? "shown" : "NOT SHOWN");
+    bool watchersOk = watching < targetPercent && alive == watcherCount;
+    bool lookupOk = lookupPercent < targetPercent && dialogShown;
     std::printf("%-48s %6.3f %% of one core (baseline without watchers %.3f %%; target under %.1f %%) %s\n",
-                "64 idle watchers, 10 s", watching, baseline, targetPercent,
-                watching < targetPercent && alive == watcherCount ? "ok" : "OVER TARGET");
-    return watching < targetPercent && alive == watcherCount ? 0 : 1;
+                "64 idle watchers, 10 s", watching, baseline, targetPercent, watchersOk ? "ok" : "OVER TARGET");
+    std::printf("%-48s %6.3f %% of one core (baseline without watchers %.3f %%; target under %.1f %%) %s\n",
+                "lookup waiting in the dialog, 64 folders, 10 s", lookupPercent, baseline, targetPercent,
+                lookupOk ? "ok" : "OVER TARGET");
+    return watchersOk && lookupOk ? 0 : 1;
 }

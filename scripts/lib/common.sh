@@ -58,6 +58,13 @@ vog_prefix_setup() {
     wineserver -w
     touch "$WINEPREFIX/.vog-ready"
   fi
+  if [ ! -f "$WINEPREFIX/.vog-no-crash-dialog" ]; then
+    # A program that crashes ends at once (winedbg prints its backtrace) instead of waiting in
+    # Wine's crash dialog until the test's timeout.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vog-no-crash-dialog"
+  fi
   ln -sfn "$VOG_TEST_MEDIA_DIR" "$WINEPREFIX/dosdevices/m:"
 }
 

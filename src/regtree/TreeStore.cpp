@@ -25,18 +25,87 @@ bool indexLess(std::string_view a, std::string_view b)
 // Puts `names` in the order of their indexes when indexOf gives a decimal index for every one of
 // them; otherwise leaves the registry's order. Equal indexes (an int and a string array sharing a
 // key) keep their order.
-template <typename IndexOf>
-void sortByIndex(std::vector<std::string>& names, IndexOf indexOf)
+template <typename Named, typename IndexOf>
+void sortByIndex(std::vector<Named>& names, IndexOf indexOf)
 {
-    if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) { return isDecimal(indexOf(name)); }))
+    if (!std::all_of(names.begin(), names.end(), [&](const Named& name) { return isDecimal(indexOf(name)); }))
         return;
     std::stable_sort(names.begin(), names.end(),
-                     [&](const std::string& a, const std::string& b) { return indexLess(indexOf(a), indexOf(b)); });
+                     [&](const Named& a, const Named& b) { return indexLess(indexOf(a), indexOf(b)); });
 }
 
 std::string_view afterFirstDot(const std::string& name)
 {
     return std::string_view(name).substr(name.find('.') + 1);
+}
+
+// One value of a key with its type and data, as one enumeration call gives them: reading a key's
+// values this way costs one registry call per value instead of two. The typed reads accept what
+// Vantor::Register's typed reads accept.
+struct StoredValue {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<unsigned char> data;
+
+    // REG_DWORD of at most 4 bytes; shorter data fills only its own low bytes.
+    bool number(std::uint32_t& out) const
+    {
+        if (type != REG_DWORD || data.size() > sizeof out)
+            return false;
+        out = 0;
+        std::memcpy(&out, data.data(), data.size());
+        return true;
+    }
+    // REG_BINARY of at most 8 bytes, followed by zero bytes when shorter.
+    bool real(double& out) const
+    {
+        if (type != REG_BINARY || data.size() > sizeof out)
+            return false;
+        unsigned char bytes[sizeof out] = {};
+        std::memcpy(bytes, data.data(), data.size());
+        std::memcpy(&out, bytes, sizeof out);
+        return true;
+    }
+    // REG_SZ or REG_EXPAND_SZ (unexpanded), up to the first NUL.
+    bool text(std::string& out) const
+    {
+        if (type != REG_SZ && type != REG_EXPAND_SZ)
+            return false;
+        const char* chars = reinterpret_cast<const char*>(data.data());
+        out.assign(chars, strnlen(chars, data.size()));
+        return true;
+    }
+};
+
+// The values of key in the registry's order. Like Register::valueNames, the list ends at the first
+// failing call: the end, a missing key, or a name longer than 255 characters.
+void storedValues(HKEY key, std::vector<StoredValue>& values)
+{
+    values.clear();
+    char name[256];
+    std::vector<unsigned char> data(1024);
+    for (DWORD index = 0; key; ++index) {
+        DWORD nameLength = sizeof name;
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(data.size());
+        LSTATUS status = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
+        // Data larger than the buffer (or a name too long, which the size query fails on as well):
+        // ask for the size, then read again; the value may change in between.
+        for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+            nameLength = sizeof name;
+            size = 0;
+            status = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, nullptr, &size);
+            if (status != ERROR_SUCCESS)
+                return;
+            data.resize(std::max<size_t>(size, 1));
+            nameLength = sizeof name;
+            size = static_cast<DWORD>(data.size());
+            status = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
+        }
+        if (status != ERROR_SUCCESS)
+            return;
+        values.push_back({std::string(name, nameLength), type, std::vector<unsigned char>(data.begin(), data.begin() + size)});
+    }
 }
 
 // Two or more keys below a group are one key per child, unless they are just "data" and "subs":
@@ -106,38 +175,34 @@ void RegistryTreeStore::load(Tree& node)
 
 void RegistryTreeStore::readValues(Tree& node, const std::string* arrayName)
 {
-    std::vector<std::string> names;
-    cursor.valueNames(names);
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const std::string& name) { return name.find('.') == std::string::npos; }),
-                names.end());
+    std::vector<StoredValue> values;
+    storedValues(cursor.currentKey(), values);
+    values.erase(std::remove_if(values.begin(), values.end(),
+                                [](const StoredValue& value) { return value.name.find('.') == std::string::npos; }),
+                 values.end());
     if (arrayName)
-        sortByIndex(names, afterFirstDot);
+        sortByIndex(values, [](const StoredValue& value) { return afterFirstDot(value.name); });
 
-    for (const std::string& valueName : names) {
-        std::string_view tag(valueName.data(), valueName.find('.'));
-        std::string name = arrayName ? *arrayName : std::string(afterFirstDot(valueName));
-        const char* value = valueName.c_str();
+    for (const StoredValue& value : values) {
+        std::string_view tag(value.name.data(), value.name.find('.'));
+        std::string name = arrayName ? *arrayName : std::string(afterFirstDot(value.name));
         std::uint32_t number = 0;
         if (tag == "int") {
-            if (cursor.readNumber(value, number))
+            if (value.number(number))
                 node.setInt(name, static_cast<std::int32_t>(number), -1);
         } else if (tag == "bool") {
-            if (cursor.readNumber(value, number))
+            if (value.number(number))
                 node.setBool(name, number != 0, -1);
         } else if (tag == "hex") {
-            if (cursor.readNumber(value, number))
+            if (value.number(number))
                 node.setHex(name, number, -1);
         } else if (tag == "real") {
-            unsigned char bytes[sizeof(double)] = {};  // shorter data leaves zero bytes behind it
-            if (cursor.readBinary(value, bytes, sizeof bytes)) {
-                double real;
-                std::memcpy(&real, bytes, sizeof real);
+            double real;
+            if (value.real(real))
                 node.setReal(name, real, -1);
-            }
         } else if (tag == "string") {
             std::string text;
-            if (cursor.readText(value, text))
+            if (value.text(text))
                 node.setString(name, text, -1);
         }
     }

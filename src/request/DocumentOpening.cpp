@@ -180,6 +180,14 @@ std::string fullPathOf(const std::string& path)
     return std::string(buffer.data(), length);
 }
 
+// A folder is no document: the shell would open it in a file manager window (a page could name
+// "\\", "C:" or a share and have the user's drives shown).
+bool isFolder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool isSet(HANDLE event)
 {
     return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -368,7 +376,7 @@ bool runsCode(const std::string& path)
 OpenOutcome openDocument(const std::string& path, HANDLE stopEvent)
 {
     const std::string file = path.c_str();
-    if (runsCode(file))
+    if (runsCode(file) || isFolder(file))
         return OpenOutcome::Refused;
     if (isSet(stopEvent))
         return OpenOutcome::Stopped;

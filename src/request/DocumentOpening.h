@@ -37,10 +37,11 @@ bool runsCode(const std::string& path);
 enum class OpenOutcome {
     Finished,  // handed to the shell, and the program it started (if it returned one) has ended
     Stopped,   // the stop event was set; a program already started keeps running
-    Refused,   // runsCode(path): nothing was started
+    Refused,   // runsCode(path), or path names a folder: nothing was started
 };
 
-// Opens path and waits for the started program. A "txt" file of 24000 bytes or more goes to the
+// Opens path and waits for the started program. A path that would run code, or that names a folder
+// (which the shell would show in a file manager), is refused. A "txt" file of 24000 bytes or more goes to the
 // program "wordpad" with the bare file name as parameter and its folder as working directory;
 // every other document goes to the shell's default action for it. Whether the shell succeeds is not
 // examined: it tells the user itself, and a failed "wordpad" start is not retried with the default

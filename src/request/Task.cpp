@@ -37,13 +37,20 @@ TaskThread::TaskThread() = default;
 
 TaskThread::~TaskThread()
 {
+    bool terminated = false;
     if (task.load()) {
         stopSignal.requestStop();
         waitFor(cooperativeStopMs);
-        stop(2);
+        terminated = stop(2) != 0;
     }
-    if (Task* left = task.exchange(nullptr))
+    if (Task* left = task.exchange(nullptr)) {
         releaseTask(left);
+        // A worker ended by force before it took its task back never reached its own unlock
+        // either; without this the module would count a lock for ever. (Its reference to the
+        // module stays: that only keeps the module loaded, which is the safe side.)
+        if (terminated)
+            unlockModule();
+    }
 }
 
 void TaskThread::startTask(const Request& request, HINSTANCE instance)

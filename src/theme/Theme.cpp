@@ -10,6 +10,38 @@ namespace {
 const char* const themesKey = "Software\\Vog\\2000.08.04\\Themes";
 const char* const pathsName = "paths";
 
+// Loads and saves of theme lists take turns, across the processes of the session: a save clears the
+// theme's key and then writes the list value by value, so a load in between would read a part of
+// the list, and two saves at once (two requests of one theme ending together) would leave a
+// mixture of both. The mutex is created once and kept for the module's life. A holder that does not
+// let go within the wait (a process stopped in a debugger) is not waited for any longer: the store
+// then goes ahead as it would without the lock.
+class StoreTurn {
+public:
+    StoreTurn() : mutex(storeMutex())
+    {
+        DWORD waited = mutex ? WaitForSingleObject(mutex, 10000) : WAIT_FAILED;
+        owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~StoreTurn()
+    {
+        if (owned)
+            ReleaseMutex(mutex);
+    }
+    StoreTurn(const StoreTurn&) = delete;
+    StoreTurn& operator=(const StoreTurn&) = delete;
+
+private:
+    static HANDLE storeMutex()
+    {
+        static const HANDLE mutex = CreateMutexA(nullptr, FALSE, "Local\\VogThemeStore");
+        return mutex;
+    }
+
+    HANDLE mutex;
+    bool owned = false;
+};
+
 }  // namespace
 
 Theme::Theme(const std::string& name) : name(name)
@@ -39,6 +71,7 @@ void Theme::load()
 {
     if (name.empty())
         return;
+    StoreTurn turn;
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
     // When either key is missing the store stands on no key and loads nothing.
     store.reg().openSub(themesKey);
@@ -55,6 +88,7 @@ void Theme::save()
 {
     if (!changed || name.empty())
         return;
+    StoreTurn turn;
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
     // When either key cannot be created the store stands on no key, and clear and save change nothing.
     store.reg().createSub(themesKey);

@@ -3,8 +3,10 @@
 // How the threads meet: locate runs on the request's worker thread. When the file is missing it
 // starts one watcher thread per theme folder and runs the File Loader dialog modally. Watcher
 // threads (and the worker itself, through Add, the recheck and device changes) call onChange at
-// any time; onChange writes foundPath and ends the dialog under lookupLock, and locate reads
-// foundPath only after every watcher thread has ended.
+// any time; onChange writes foundPath and ends the dialog under lookupLock. When the dialog has
+// ended, locate forgets it under lookupLock and tells the watchers to stop; a watcher still in its
+// last onChange can then only write the path of the same file in another folder, and finds no
+// dialog. Their threads are waited for by the next lookup or the theme's destruction.
 #include "theme/Theme.h"
 
 #include "resources/resource.h"
@@ -61,6 +63,7 @@ std::string Theme::loaderMessage(const std::string& file) const
 
 std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE instance, HWND owner)
 {
+    stopping.reset();
     setFoundPath({});
 
     std::string found = searchDefaultPath(file);
@@ -94,7 +97,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
         if (stop)
             stop->leaveDialog();
     }
-    endLookup();
+    retireWatchers();
 
     EnterCriticalSection(&lookupLock);
     std::string result = foundPath;
@@ -104,8 +107,20 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     return result;
 }
 
+void Theme::retireWatchers()
+{
+    EnterCriticalSection(&lookupLock);
+    dialog = nullptr;
+    LeaveCriticalSection(&lookupLock);
+    if (watchers) {
+        watchers->signalStopAll();
+        stopping = std::move(watchers);
+    }
+}
+
 void Theme::endLookup()
 {
+    stopping.reset();
     // Every watcher thread has ended when stopAll returns; only then is the dialog forgotten.
     if (watchers) {
         watchers->stopAll();

@@ -101,7 +101,12 @@ void WatcherList::remove(const WatchSpec& spec)
 
 void WatcherList::stopAll()
 {
+    signalStopAll();
+    watchers.clear();
+}
+
+void WatcherList::signalStopAll() noexcept
+{
     for (const auto& watcher : watchers)
         watcher->signalStop();
-    watchers.clear();
 }

@@ -101,6 +101,9 @@ public:
     void remove(const WatchSpec& spec);
     // Stops and removes every watcher.
     void stopAll();
+    // Asks every watcher to stop without waiting for any; stopAll or the list's destruction then
+    // waits for their threads, which by then have mostly ended.
+    void signalStopAll() noexcept;
 
     size_t size() const noexcept { return watchers.size(); }
     bool empty() const noexcept { return watchers.empty(); }

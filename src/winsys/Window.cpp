@@ -178,6 +178,16 @@ std::size_t boundWindowCount()
 
 Window::Window(HINSTANCE instance) : WindowBase(instance)
 {
+    // Every request builds a window on the container's thread: once this module has registered
+    // the class for the instance, and it is still there, the icon, cursor and registration calls
+    // (each a round trip to the window server) are not repeated.
+    AcquireSRWLockShared(&registeredClasses.lock);
+    WNDCLASSA existing;
+    bool registered = registeredClasses.instances.count(instance) && GetClassInfoA(instance, className, &existing);
+    ReleaseSRWLockShared(&registeredClasses.lock);
+    if (registered)
+        return;
+
     HLOCAL block = LocalAlloc(LMEM_ZEROINIT, sizeof(WNDCLASSA));
     auto* record = block ? static_cast<WNDCLASSA*>(LocalLock(block)) : nullptr;
     if (!record) {

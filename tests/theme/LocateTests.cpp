@@ -33,16 +33,6 @@ DEV_BROADCAST_VOLUME volumeBroadcast(DWORD unitMask, WORD flags)
     return volume;
 }
 
-// The Windows path of the folder behind drive M: in the test prefix.
-std::string mediaTarget()
-{
-    const char* unixPath = getenv("VOG_TEST_MEDIA_DIR");
-    std::string path = std::string("Z:") + (unixPath ? unixPath : "/nonexistent");
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
 
 }  // namespace
 

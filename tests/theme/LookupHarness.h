@@ -7,9 +7,21 @@
 #include "winsys/Window.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
+
+// The Windows path of the folder behind drive M: in the test prefix (missing until a test makes it).
+inline std::string mediaTarget()
+{
+    const char* unixPath = getenv("VOG_TEST_MEDIA_DIR");
+    std::string path = std::string("Z:") + (unixPath ? unixPath : "/nonexistent");
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
 
 class LookupRun {
 public:
