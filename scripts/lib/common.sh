@@ -68,6 +68,24 @@ vog_prefix_setup() {
   ln -sfn "$VOG_TEST_MEDIA_DIR" "$WINEPREFIX/dosdevices/m:"
 }
 
+# A second prefix, a copy of the first with Wine's null graphics driver, for the tests that create
+# windows on a hundred threads at once: Wine's X11 driver corrupts its own heap under that load
+# ("realloc(): invalid next size"), while the null driver runs the same windows and dialogs without
+# showing them. Sets VOG_HEADLESS_PREFIX. Call after vog_prefix_setup, before any wineserver runs.
+vog_headless_prefix_setup() {
+  local build=$1
+  export VOG_HEADLESS_PREFIX=$build/wineprefix-headless
+  if [ ! -f "$VOG_HEADLESS_PREFIX/.vog-ready" ]; then
+    rm -rf "$VOG_HEADLESS_PREFIX"
+    cp -a "$WINEPREFIX" "$VOG_HEADLESS_PREFIX"
+    rm -f "$VOG_HEADLESS_PREFIX/.vog-ready"
+    WINEPREFIX=$VOG_HEADLESS_PREFIX wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    WINEPREFIX=$VOG_HEADLESS_PREFIX wineserver -w
+    touch "$VOG_HEADLESS_PREFIX/.vog-ready"
+  fi
+  ln -sfn "$VOG_TEST_MEDIA_DIR" "$VOG_HEADLESS_PREFIX/dosdevices/m:"
+}
+
 # A virtual display of our own, unless the caller asks to use the one it has (VOG_USE_DISPLAY=1).
 vog_start_display() {
   if [ "${VOG_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then
@@ -99,6 +117,10 @@ vog_stop_all() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+  fi
+  if [ -n "${VOG_HEADLESS_PREFIX:-}" ] && [ -d "$VOG_HEADLESS_PREFIX" ]; then
+    WINEPREFIX=$VOG_HEADLESS_PREFIX wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$VOG_HEADLESS_PREFIX wineserver -w >/dev/null 2>&1 || true
   fi
   if [ -n "${VOG_XVFB_PID:-}" ]; then
     kill "$VOG_XVFB_PID" >/dev/null 2>&1 || true
