@@ -2,7 +2,9 @@
 // loaded in-process, IDispatch::Invoke), against a bare read of the same theme's folder list with
 // the registry functions, and against the theme's own load, all in the same run. The request names
 // a program by its full path: its worker finds it at once and refuses to start it, so the worker
-// does little and is waited for (outside the timing) before the next call.
+// does little and is waited for (outside the timing) before the next call. Besides the list, open
+// must start the request's worker on the container's thread: a second baseline is the bare read
+// followed by the bare start of a thread that does nothing.
 #include "BenchSupport.h"
 
 #include "theme/Theme.h"
@@ -10,6 +12,7 @@
 
 #include <ocidl.h>
 #include <oleauto.h>
+#include <process.h>
 
 #include <string>
 #include <vector>
@@ -57,6 +60,11 @@ size_t bareRead(const std::string& theme)
         folders.emplace_back(data);
     }
     return folders.size();
+}
+
+unsigned __stdcall idleWorker(void*)
+{
+    return 0;
 }
 
 using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -107,7 +115,7 @@ int main()
     }
     DISPPARAMS params = {arguments, nullptr, 4, 0};
 
-    std::vector<double> openTimes, bareTimes, loadTimes;
+    std::vector<double> openTimes, bareTimes, loadTimes, bareStartTimes;
     size_t bareFolders = 0, loadedFolders = 0;
     int unfinished = 0;
     IDispatch* control = nullptr;
@@ -125,6 +133,15 @@ int main()
         double start = nowMs();
         bareFolders = bareRead(theme);
         bareTimes.push_back(nowMs() - start);
+
+        start = nowMs();
+        bareRead(theme);
+        HANDLE idle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 4096, idleWorker, nullptr, 0, nullptr));
+        bareStartTimes.push_back(nowMs() - start);
+        if (idle) {
+            WaitForSingleObject(idle, INFINITE);
+            CloseHandle(idle);
+        }
 
         start = nowMs();
         {
@@ -151,6 +168,8 @@ int main()
     std::printf("theme of %zu folders (the theme itself read %zu), median of %d calls; %d workers did not end\n",
                 bareFolders, loadedFolders, runs, unfinished);
     double ratio = reportRatio("open on the container's thread vs bare read", median(openTimes), median(bareTimes), 1.5);
+    reportRatio("open on the container's thread vs bare read + bare thread start", median(openTimes),
+                median(bareStartTimes), 1.5);
     reportRatio("open on the container's thread vs theme load", median(openTimes), median(loadTimes), 1.5);
     reportRatio("theme load vs bare read", median(loadTimes), median(bareTimes), 1.5);
     return ratio <= 1.5 && unfinished == 0 && bareFolders == folderCount ? 0 : 1;

@@ -149,6 +149,29 @@ bool Register::createSub(const char* name)
     return true;
 }
 
+bool Register::descend(const char* name, bool create, Mark& mark)
+{
+    if (!key || !name || !*name)
+        return false;
+    HKEY entered = nullptr;
+    LSTATUS status = create ? RegCreateKeyExA(key.get(), name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                              nullptr, &entered, nullptr)
+                            : RegOpenKeyExA(key.get(), name, 0, KEY_ALL_ACCESS, &entered);
+    if (status != ERROR_SUCCESS)
+        return false;
+    mark.key = std::move(key);
+    mark.path = keyPath;
+    key.reset(entered);
+    keyPath = keyPath.empty() ? std::string(name) : keyPath + "\\" + name;
+    return true;
+}
+
+void Register::ascend(Mark& mark)
+{
+    key = std::move(mark.key);
+    keyPath = std::move(mark.path);
+}
+
 bool Register::toParent()
 {
     std::string::size_type slash = keyPath.rfind('\\');
@@ -192,6 +215,12 @@ bool Register::clear(const char* sub)
     deleteSubkeys(target.get());
     deleteValues(target.get());
     return true;
+}
+
+void Register::clearValues()
+{
+    if (key)
+        deleteValues(key.get());
 }
 
 bool Register::deleteSub(const char* name)

@@ -48,6 +48,17 @@ public:
     // Descends into `name`, creating it (non-volatile) when absent. An empty name gives the current
     // key again, with a trailing backslash added to a non-empty path.
     bool createSub(const char* name);
+    // A position the cursor left by `descend`, with its key kept open for `ascend`.
+    struct Mark {
+        RegistryKey key;
+        std::string path;
+    };
+    // Descends into the subkey `name` (creating it, non-volatile, when `create`) and keeps the key
+    // it leaves in `mark`, so that a walk over a tree returns without opening keys again. A null or
+    // empty name, a cursor without a key, or a failed open or creation changes nothing.
+    bool descend(const char* name, bool create, Mark& mark);
+    // Closes the current key and returns to the position kept in `mark` by `descend`.
+    void ascend(Mark& mark);
     // Reopens the key one path component up from the root; at the root it reopens the root. A name
     // with backslashes that was descended into in one step is still climbed one component at a time.
     bool toParent();
@@ -61,6 +72,8 @@ public:
     // sweep goes on with the next one. False only when `sub` is given and cannot be opened; the
     // cursor then holds no key, as after a failed openSub.
     bool clear(const char* sub = nullptr);
+    // Deletes every value of the current key and none of its subkeys; ends as clear does.
+    void clearValues();
     // Deletes the subkey `name` with everything below it; the result is that of the key's deletion.
     // The cursor stays on the current key.
     bool deleteSub(const char* name);

@@ -123,38 +123,31 @@ bool RegistryTreeStore::clear()
     return cursor.clear(nullptr);
 }
 
-bool RegistryTreeStore::enter(const std::string& name, bool create)
+bool RegistryTreeStore::enter(const std::string& name, bool create, Vantor::Register::Mark& mark)
 {
-    bool hadKey = cursor.atKey();
-    std::string from = cursor.path();
-    if (create ? cursor.createSub(name.c_str()) : cursor.openSub(name.c_str()))
-        return true;
-    if (hadKey)
-        leave(from);
-    return false;
+    return cursor.descend(name.c_str(), create, mark);
 }
 
-void RegistryTreeStore::leave(const std::string& path)
+void RegistryTreeStore::leave(Vantor::Register::Mark& mark)
 {
-    cursor.reopen(cursor.rootKey(), path.c_str());
+    cursor.ascend(mark);
 }
 
 void RegistryTreeStore::load(Tree& node)
 {
-    const std::string nodePath = cursor.path();
-    if (enter("data", false)) {
+    Vantor::Register::Mark nodeMark;
+    if (enter("data", false, nodeMark)) {
         readValues(node, nullptr);
-        leave(nodePath);
+        leave(nodeMark);
     }
-    if (!enter("subs", false))
+    if (!enter("subs", false, nodeMark))
         return;
-    const std::string subsPath = cursor.path();
     std::vector<std::string> groups;
     cursor.subNames(groups);
     for (const std::string& group : groups) {
-        if (!enter(group, false))
+        Vantor::Register::Mark subsMark;
+        if (!enter(group, false, subsMark))
             continue;
-        const std::string groupPath = cursor.path();
         std::vector<std::string> keys;
         cursor.subNames(keys);
         if (holdsOneChild(keys)) {
@@ -162,15 +155,16 @@ void RegistryTreeStore::load(Tree& node)
         } else {
             sortByIndex(keys, [](const std::string& key) { return std::string_view(key); });
             for (const std::string& key : keys) {
-                if (!enter(key, false))
+                Vantor::Register::Mark groupMark;
+                if (!enter(key, false, groupMark))
                     continue;
                 load(node.addChild(group, std::make_unique<Tree>(&node)));
-                leave(groupPath);
+                leave(groupMark);
             }
         }
-        leave(subsPath);
+        leave(subsMark);
     }
-    leave(nodePath);
+    leave(nodeMark);
 }
 
 void RegistryTreeStore::readValues(Tree& node, const std::string* arrayName)
@@ -210,48 +204,47 @@ void RegistryTreeStore::readValues(Tree& node, const std::string* arrayName)
     // Array keys; a key below an array key is read as an array named after itself.
     std::vector<std::string> keys;
     cursor.subNames(keys);
-    const std::string here = cursor.path();
     for (const std::string& key : keys) {
-        if (!enter(key, false))
+        Vantor::Register::Mark mark;
+        if (!enter(key, false, mark))
             continue;
         readValues(node, &key);
-        leave(here);
+        leave(mark);
     }
 }
 
 void RegistryTreeStore::save(const Tree& node)
 {
-    const std::string nodePath = cursor.path();
-    if (enter("data", true)) {
+    Vantor::Register::Mark nodeMark;
+    if (enter("data", true, nodeMark)) {
         writeValues(node);
-        leave(nodePath);
+        leave(nodeMark);
     }
-    if (node.groups().empty() || !enter("subs", true))
+    if (node.groups().empty() || !enter("subs", true, nodeMark))
         return;
-    const std::string subsPath = cursor.path();
     for (const auto& [group, children] : node.groups()) {
         // An empty name would put the children into "subs" itself, where they read back as groups.
-        if (children.empty() || group.empty() || !enter(group, true))
+        Vantor::Register::Mark subsMark;
+        if (children.empty() || group.empty() || !enter(group, true, subsMark))
             continue;
         if (children.size() == 1) {
             save(*children.front());
         } else {
-            const std::string groupPath = cursor.path();
             for (std::size_t i = 0; i < children.size(); ++i) {
-                if (!enter(std::to_string(i), true))
+                Vantor::Register::Mark groupMark;
+                if (!enter(std::to_string(i), true, groupMark))
                     continue;
                 save(*children[i]);
-                leave(groupPath);
+                leave(groupMark);
             }
         }
-        leave(subsPath);
+        leave(subsMark);
     }
-    leave(nodePath);
+    leave(nodeMark);
 }
 
 void RegistryTreeStore::writeValues(const Tree& node)
 {
-    const std::string dataPath = cursor.path();
     // One element: the value "<tag>.<name>" here. More: the key <name> with "<tag>.0", "<tag>.1", ...
     // An empty name cannot be a key of its own (the elements would land here, read back as arrays
     // "0", "1", ...), so such an array of two or more is left out.
@@ -259,11 +252,12 @@ void RegistryTreeStore::writeValues(const Tree& node)
         for (const auto& [name, array] : table) {
             if (array.size() == 1)
                 writeOne((tag + "." + name).c_str(), array.front());
-            if (array.size() < 2 || name.empty() || !enter(name, true))
+            Vantor::Register::Mark dataMark;
+            if (array.size() < 2 || name.empty() || !enter(name, true, dataMark))
                 continue;
             for (std::size_t i = 0; i < array.size(); ++i)
                 writeOne((tag + "." + std::to_string(i)).c_str(), array[i]);
-            leave(dataPath);
+            leave(dataMark);
         }
     };
     // The results of single writes are not checked: what failed is simply missing on the next load.

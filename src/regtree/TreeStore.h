@@ -56,12 +56,12 @@ public:
     void save(const Tree& node) override;
 
 private:
-    // Descends into `name` (creating it when `create`). On failure the cursor goes back to where it
-    // stood, so that the following siblings are still reached; a cursor that held no key keeps none.
-    bool enter(const std::string& name, bool create);
-    // Back to the key at `path` below the root, where an enter started. Unlike toParent this also
-    // returns from a name with backslashes, which made nested keys.
-    void leave(const std::string& path);
+    // Descends into `name` (creating it when `create`), keeping the key left in `mark`. On failure
+    // the cursor stays where it stood, so that the following siblings are still reached.
+    bool enter(const std::string& name, bool create, Vantor::Register::Mark& mark);
+    // Back to the key where the matching enter started; a name with backslashes, which made nested
+    // keys, returns in one step as well.
+    void leave(Vantor::Register::Mark& mark);
 
     void readValues(Tree& node, const std::string* arrayName);
     void writeValues(const Tree& node);

@@ -1,9 +1,12 @@
 #include "theme/Theme.h"
 
 #include "regtree/TreeStore.h"
+#include "theme/TextCase.h"
 #include "winsys/ChangeWatcher.h"
 
 #include <windows.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -42,6 +45,28 @@ private:
     bool owned = false;
 };
 
+// A name with a backslash addresses nested keys, so that "docs\2024" is a theme of its own below
+// "docs". Below a theme's key, "data" and "subs" hold that theme's own stored tree: a name that
+// reaches into them ("docs\data") would read and overwrite the folders of theme "docs".
+bool reachesIntoAThemesTree(const std::string& name)
+{
+    size_t start = 0;
+    bool first = true;
+    while (start <= name.size()) {
+        size_t end = name.find('\\', start);
+        if (end == std::string::npos)
+            end = name.size();
+        std::string component = name.substr(start, end - start);
+        if (!component.empty()) {
+            if (!first && (equalsIgnoringCase(component, "data") || equalsIgnoringCase(component, "subs")))
+                return true;
+            first = false;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 Theme::Theme(const std::string& name) : name(name)
@@ -71,11 +96,19 @@ void Theme::load()
 {
     if (name.empty())
         return;
+    if (reachesIntoAThemesTree(name)) {
+        std::string shown = name.size() > 100 ? name.substr(0, 100) + "..." : name;
+        throw std::invalid_argument("The theme name \"" + shown
+                                    + "\" is not allowed: \"data\" and \"subs\" below a theme hold that theme's folders.");
+    }
     StoreTurn turn;
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
-    // When either key is missing the store stands on no key and loads nothing.
-    store.reg().openSub(themesKey);
-    store.reg().openSub(name.c_str());
+    // One descent to the theme's key where the registry takes the whole path in one step; a long
+    // name that fits only as a key of its own is reached in two. When the key is missing the store
+    // stands on no key and loads nothing.
+    Vantor::Register& cursor = store.reg();
+    if (!cursor.openSub((std::string(themesKey) + '\\' + name).c_str()) && cursor.reopen(HKEY_LOCAL_MACHINE, themesKey))
+        cursor.openSub(name.c_str());
     Tree root;
     store.load(root);
     std::string text;
@@ -96,7 +129,12 @@ void Theme::save()
     Tree root;
     for (const std::string& path : paths)
         root.setString(pathsName, path, -1);
-    store.clear();
+    // What the theme itself stored goes: its "data" and "subs" keys and any value of its own. Other
+    // keys below it belong to nested themes ("docs\2024" below "docs") and stay.
+    Vantor::Register& cursor = store.reg();
+    cursor.deleteSub("data");
+    cursor.deleteSub("subs");
+    cursor.clearValues();
     store.save(root);
     changed = false;
 }

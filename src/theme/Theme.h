@@ -25,8 +25,11 @@ class WatcherList;
 class Theme : public WatchCallback {
 public:
     // Reads the theme's folders. Raises std::invalid_argument ("class Vantor::Register") when the
-    // name is not empty and HKEY_LOCAL_MACHINE cannot be opened with full access. A missing theme
-    // gives an empty list; an empty name reads nothing (and never saves).
+    // name is not empty and HKEY_LOCAL_MACHINE cannot be opened with full access, and (with a text
+    // for the user) when a backslash-separated part after the first is "data" or "subs": such a
+    // name would reach into another theme's stored folders. A missing theme gives an empty list;
+    // an empty name reads nothing (and never saves). A name with backslashes is a nested theme,
+    // which a save of the theme above it leaves alone.
     explicit Theme(const std::string& name);
     // Writes the list back when `changed`. Never raises: a failing save is dropped, and the changes
     // of this theme object are then lost.

@@ -2,7 +2,7 @@
 
 #include "winsys/Window.h"
 
-StopSignal::StopSignal() : stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+StopSignal::StopSignal()
 {
     InitializeCriticalSection(&lock);
 }
@@ -21,6 +21,16 @@ void StopSignal::requestStop()
     if (dialog)
         dialog->endDialog(2);
     LeaveCriticalSection(&lock);
+}
+
+HANDLE StopSignal::event() noexcept
+{
+    EnterCriticalSection(&lock);
+    if (!stopEvent)
+        stopEvent.reset(CreateEventA(nullptr, TRUE, stopped, nullptr));
+    HANDLE result = stopEvent.get();
+    LeaveCriticalSection(&lock);
+    return result;
 }
 
 bool StopSignal::stopRequested() const

@@ -23,8 +23,10 @@ public:
     // Sets the event and ends the registered dialog, if any, with result 2 (as a user's close would).
     void requestStop();
     bool stopRequested() const;
-    // A manual-reset event, set by requestStop; null only if it could not be created.
-    HANDLE event() const noexcept { return stopEvent.get(); }
+    // A manual-reset event, set by requestStop (and created set when the stop came first); null
+    // only if it could not be created. Made by the first call, on the worker: a request that never
+    // waits for anything costs its starter no event.
+    HANDLE event() noexcept;
 
     // Registers the modal dialog the worker is about to run; false (and nothing registered) when a
     // stop was requested already, so the dialog should not be shown at all. A stop requested

@@ -217,3 +217,18 @@ TEST(ArgumentTextTest, WideTextBecomesSystemCodePageText)
 }
 
 }  // namespace
+
+TEST_F(DispatchTest, AThemeNameReachingIntoAnotherThemesFoldersIsReportedInTheErrorBox)
+{
+    Bstr reserved{L"manuals\\Data"};
+    MessageBoxWatch boxes;
+    VARIANT e = bstrArgument(empty.get());
+    EXPECT_EQ(invokeMethod(control.get(), dispidOpen, {bstrArgument(reserved.get()), bstrArgument(file.get()), e, e}),
+              S_OK);
+    ASSERT_TRUE(boxes.waitForCount(1, 10000));
+    SeenBox box = boxes.seen().front();
+    EXPECT_EQ(box.caption, "Vog Error");
+    EXPECT_EQ(box.text, "The theme name \"manuals\\Data\" is not allowed: \"data\" and \"subs\" below a theme hold "
+                        "that theme's folders.");
+    EXPECT_TRUE(box.errorIcon);
+}

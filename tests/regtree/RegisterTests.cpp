@@ -98,6 +98,45 @@ TEST_F(RegisterTest, DescendsByNameAndClimbsOnePathComponentAtATime)
     EXPECT_EQ(7u, n);
 }
 
+TEST_F(RegisterTest, DescendKeepsTheKeyItLeavesAndAscendReturnsToItWithoutReopening)
+{
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("a\\b"), "marker", "b"));
+    Register reg(HKEY_LOCAL_MACHINE, base.c_str());
+    const HKEY baseKey = reg.currentKey();
+
+    Register::Mark mark;
+    // What cannot be entered leaves the cursor where it stood, key and path.
+    EXPECT_FALSE(reg.descend("missing", false, mark));
+    EXPECT_FALSE(reg.descend("", true, mark));
+    EXPECT_FALSE(reg.descend(nullptr, false, mark));
+    EXPECT_EQ(baseKey, reg.currentKey());
+    EXPECT_EQ(base, reg.path());
+
+    // A nested name goes down two levels and comes back in one step, to the same open key.
+    ASSERT_TRUE(reg.descend("a\\b", false, mark));
+    EXPECT_EQ(at("a\\b"), reg.path());
+    std::string text;
+    EXPECT_TRUE(reg.readText("marker", text));
+    EXPECT_EQ("b", text);
+    Register::Mark inner;
+    ASSERT_TRUE(reg.descend("made", true, inner));
+    EXPECT_TRUE(reg.writeText("string.x", "y"));
+    reg.ascend(inner);
+    reg.ascend(mark);
+    EXPECT_EQ(baseKey, reg.currentKey());
+    EXPECT_EQ(base, reg.path());
+    EXPECT_TRUE(reg.readText("marker", text));
+    EXPECT_EQ("base", text);
+    RawValue made = rawValue(HKEY_LOCAL_MACHINE, at("a\\b\\made"), "string.x");
+    EXPECT_TRUE(made.found);
+    EXPECT_EQ(std::string("y", 2), made.data);
+
+    // A cursor that lost its key stays without one.
+    EXPECT_FALSE(reg.openSub("missing"));
+    EXPECT_FALSE(reg.descend("a", true, mark));
+    EXPECT_FALSE(reg.atKey());
+}
+
 TEST_F(RegisterTest, AfterFailedDescentsNothingWorksUntilToParentClimbsAboveTheStart)
 {
     ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("child"), "marker", "child"));

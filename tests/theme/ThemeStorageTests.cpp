@@ -3,6 +3,7 @@
 // which nothing may be written.
 #include "theme/Theme.h"
 
+#include "support/LeakCheck.h"
 #include "support/Process.h"
 #include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
@@ -216,4 +217,44 @@ TEST_F(ThemeStorageTest, NestedNamesAndKeysThatCannotBeOpened)
     EXPECT_TRUE(emptyWithoutRegistry);
 
     EXPECT_EQ((std::vector<std::string>{"C:\\a", "C:\\b"}), Theme(nested).paths);
+}
+
+TEST_F(ThemeStorageTest, NestedThemesKeepTheirFoldersThroughSavesOfTheThemeAboveThem)
+{
+    const std::string nested = name + "\\2024";
+    saveFolders({"C:\\outer"});
+    {
+        Theme theme(nested);
+        theme.paths = {"D:\\inner\\one", "D:\\inner\\two"};
+        theme.changed = true;
+    }
+    // A save of the outer theme replaces its own entries (a stray value of its own goes too) and
+    // leaves the nested theme's key as it was.
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, themeKey, "string.stray", "x"));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("subs\\old"), "string.x", "y"));
+    saveFolders({"C:\\outer\\new", "C:\\outer\\newer"});
+    EXPECT_EQ((std::vector<std::string>{"C:\\outer\\new", "C:\\outer\\newer"}), loadFolders());
+    EXPECT_EQ((std::vector<std::string>{"2024", "data"}), sorted(subkeysOf(HKEY_LOCAL_MACHINE, themeKey)));
+    EXPECT_TRUE(valueNamesOf(HKEY_LOCAL_MACHINE, themeKey).empty());
+    EXPECT_EQ((std::vector<std::string>{"D:\\inner\\one", "D:\\inner\\two"}), Theme(nested).paths);
+
+    // A name reaching into a theme's own stored tree is refused with a text for the user, before
+    // anything is read or written, whatever the letter case or extra backslashes.
+    for (const std::string& reserved : {name + "\\data", name + "\\DATA\\paths", name + "\\\\Subs", nested + "\\data"}) {
+        SCOPED_TRACE(reserved);
+        std::vector<std::string> before = registrySnapshot(HKEY_LOCAL_MACHINE, themesKey);
+        try {
+            Theme theme(reserved);
+            theme.paths = {"C:\\overwritten"};
+            theme.changed = true;
+            ADD_FAILURE() << "the name was taken";
+        } catch (const std::invalid_argument& error) {
+            EXPECT_NE(std::string::npos, std::string(error.what()).find("is not allowed")) << error.what();
+        }
+        EXPECT_EQ(before, registrySnapshot(HKEY_LOCAL_MACHINE, themesKey));
+    }
+    EXPECT_EQ((std::vector<std::string>{"C:\\outer\\new", "C:\\outer\\newer"}), loadFolders());
+    // "data" as a theme's own name, or a part that only starts with it, is an ordinary theme.
+    const std::string lookalike = name + "\\database";
+    EXPECT_NO_THROW(Theme{lookalike});
 }

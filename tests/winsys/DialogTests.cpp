@@ -1,5 +1,8 @@
-// Modal dialogs: ending them by IDCANCEL and Escape, and from another thread without waiting for it.
+// Modal dialogs: ending them by IDCANCEL and Escape, and from another thread without waiting for it;
+// a worker's stop signal, which ends the dialog it runs and the waits it makes.
 #include "winsys/Window.h"
+
+#include "winsys/StopSignal.h"
 
 #include "resources/resource.h"
 #include "support/TestSupport.h"
@@ -158,4 +161,36 @@ TEST(DialogTest, AnErrorInsideTheDialogEndsItAndLeavesRunModalAsThatError)
         EXPECT_STREQ("init", error.what());
     }
     EXPECT_FALSE(IsWindow(dialog.hwnd()));
+}
+
+TEST(StopSignalTest, AStopEndsTheRegisteredDialogAndEveryWaitOnTheEventWhicheverCameFirst)
+{
+    // The event is made by the worker's first wait: a stop requested before that finds it set.
+    StopSignal early;
+    EXPECT_FALSE(early.stopRequested());
+    early.requestStop();
+    EXPECT_TRUE(early.stopRequested());
+    ASSERT_NE(nullptr, early.event());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(early.event(), 0));
+    Dialog refused(testInstance());
+    EXPECT_FALSE(early.enterDialog(&refused));  // a stopped worker shows no dialog
+
+    // A wait that began before the stop ends with it, and so does the dialog the worker runs.
+    StopSignal later;
+    HANDLE event = later.event();
+    ASSERT_NE(nullptr, event);
+    EXPECT_EQ(event, later.event());  // one event for the signal's whole life
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    Dialog dialog(testInstance());
+    ASSERT_TRUE(later.enterDialog(&dialog));
+    DialogThread runner(dialog);
+    ASSERT_NE(nullptr, runner.waitShown());
+    std::atomic<DWORD> waited{WAIT_FAILED};
+    std::thread waiter([&] { waited = WaitForSingleObject(event, 10000); });
+    later.requestStop();
+    waiter.join();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), waited.load());
+    ASSERT_TRUE(runner.waitDone(5000));
+    EXPECT_EQ(2, runner.result);
+    later.leaveDialog();
 }
