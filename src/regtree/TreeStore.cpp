@@ -123,30 +123,20 @@ bool RegistryTreeStore::clear()
     return cursor.clear(nullptr);
 }
 
-bool RegistryTreeStore::enter(const std::string& name, bool create, Vantor::Register::Mark& mark)
-{
-    return cursor.descend(name.c_str(), create, mark);
-}
-
-void RegistryTreeStore::leave(Vantor::Register::Mark& mark)
-{
-    cursor.ascend(mark);
-}
-
 void RegistryTreeStore::load(Tree& node)
 {
     Vantor::Register::Mark nodeMark;
-    if (enter("data", false, nodeMark)) {
+    if (cursor.descend("data", false, nodeMark)) {
         readValues(node, nullptr);
-        leave(nodeMark);
+        cursor.ascend(nodeMark);
     }
-    if (!enter("subs", false, nodeMark))
+    if (!cursor.descend("subs", false, nodeMark))
         return;
     std::vector<std::string> groups;
     cursor.subNames(groups);
     for (const std::string& group : groups) {
         Vantor::Register::Mark subsMark;
-        if (!enter(group, false, subsMark))
+        if (!cursor.descend(group.c_str(), false, subsMark))
             continue;
         std::vector<std::string> keys;
         cursor.subNames(keys);
@@ -156,15 +146,15 @@ void RegistryTreeStore::load(Tree& node)
             sortByIndex(keys, [](const std::string& key) { return std::string_view(key); });
             for (const std::string& key : keys) {
                 Vantor::Register::Mark groupMark;
-                if (!enter(key, false, groupMark))
+                if (!cursor.descend(key.c_str(), false, groupMark))
                     continue;
                 load(node.addChild(group, std::make_unique<Tree>(&node)));
-                leave(groupMark);
+                cursor.ascend(groupMark);
             }
         }
-        leave(subsMark);
+        cursor.ascend(subsMark);
     }
-    leave(nodeMark);
+    cursor.ascend(nodeMark);
 }
 
 void RegistryTreeStore::readValues(Tree& node, const std::string* arrayName)
@@ -206,41 +196,41 @@ void RegistryTreeStore::readValues(Tree& node, const std::string* arrayName)
     cursor.subNames(keys);
     for (const std::string& key : keys) {
         Vantor::Register::Mark mark;
-        if (!enter(key, false, mark))
+        if (!cursor.descend(key.c_str(), false, mark))
             continue;
         readValues(node, &key);
-        leave(mark);
+        cursor.ascend(mark);
     }
 }
 
 void RegistryTreeStore::save(const Tree& node)
 {
     Vantor::Register::Mark nodeMark;
-    if (enter("data", true, nodeMark)) {
+    if (cursor.descend("data", true, nodeMark)) {
         writeValues(node);
-        leave(nodeMark);
+        cursor.ascend(nodeMark);
     }
-    if (node.groups().empty() || !enter("subs", true, nodeMark))
+    if (node.groups().empty() || !cursor.descend("subs", true, nodeMark))
         return;
     for (const auto& [group, children] : node.groups()) {
         // An empty name would put the children into "subs" itself, where they read back as groups.
         Vantor::Register::Mark subsMark;
-        if (children.empty() || group.empty() || !enter(group, true, subsMark))
+        if (children.empty() || group.empty() || !cursor.descend(group.c_str(), true, subsMark))
             continue;
         if (children.size() == 1) {
             save(*children.front());
         } else {
             for (std::size_t i = 0; i < children.size(); ++i) {
                 Vantor::Register::Mark groupMark;
-                if (!enter(std::to_string(i), true, groupMark))
+                if (!cursor.descend(std::to_string(i).c_str(), true, groupMark))
                     continue;
                 save(*children[i]);
-                leave(groupMark);
+                cursor.ascend(groupMark);
             }
         }
-        leave(subsMark);
+        cursor.ascend(subsMark);
     }
-    leave(nodeMark);
+    cursor.ascend(nodeMark);
 }
 
 void RegistryTreeStore::writeValues(const Tree& node)
@@ -253,11 +243,11 @@ void RegistryTreeStore::writeValues(const Tree& node)
             if (array.size() == 1)
                 writeOne((tag + "." + name).c_str(), array.front());
             Vantor::Register::Mark dataMark;
-            if (array.size() < 2 || name.empty() || !enter(name, true, dataMark))
+            if (array.size() < 2 || name.empty() || !cursor.descend(name.c_str(), true, dataMark))
                 continue;
             for (std::size_t i = 0; i < array.size(); ++i)
                 writeOne((tag + "." + std::to_string(i)).c_str(), array[i]);
-            leave(dataMark);
+            cursor.ascend(dataMark);
         }
     };
     // The results of single writes are not checked: what failed is simply missing on the next load.

@@ -56,13 +56,6 @@ public:
     void save(const Tree& node) override;
 
 private:
-    // Descends into `name` (creating it when `create`), keeping the key left in `mark`. On failure
-    // the cursor stays where it stood, so that the following siblings are still reached.
-    bool enter(const std::string& name, bool create, Vantor::Register::Mark& mark);
-    // Back to the key where the matching enter started; a name with backslashes, which made nested
-    // keys, returns in one step as well.
-    void leave(Vantor::Register::Mark& mark);
-
     void readValues(Tree& node, const std::string* arrayName);
     void writeValues(const Tree& node);
 
