@@ -1,9 +1,13 @@
 #include "control/ComSupport.h"
 
-#include "winsys/Module.h"
-
 #include <cstring>
 #include <cwchar>
+
+HRESULT lastErrorResult() noexcept
+{
+    DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
 
 LPOLESTR taskMemCopy(const wchar_t* text) noexcept
 {

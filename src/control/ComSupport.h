@@ -1,9 +1,13 @@
-// Small COM helpers: an owning interface pointer, the create-query-release idiom for new objects,
-// task-memory strings, and the module's own file name, strings and type library.
+// Small COM helpers: an owning interface pointer, reference counting for our objects, the
+// create-query-release idiom for new objects, failures as HRESULTs, task-memory strings, and the
+// module's own file name, strings and type library.
 #pragma once
+
+#include "winsys/Module.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <new>
 #include <string>
@@ -67,6 +71,34 @@ private:
     T* ptr = nullptr;
 };
 
+// Reference counting of a COM object made with new: it starts at count 1 (see createObject) and
+// deletes itself on its last Release. AddRef and Release here serve every one of the interfaces.
+// The object holds the module while it lives; the lock is a member of this base, so it goes only
+// after everything of the derived classes is gone.
+template <typename... Interfaces>
+class RefCounted : public Interfaces... {
+public:
+    RefCounted(const RefCounted&) = delete;
+    RefCounted& operator=(const RefCounted&) = delete;
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --references;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+protected:
+    RefCounted() noexcept = default;
+    virtual ~RefCounted() = default;
+
+private:
+    ModuleLock moduleLock;
+    std::atomic<ULONG> references{1};
+};
+
 // Creates an object of type T (which starts at reference count 1), asks it for iid and drops the
 // creation reference: the caller gets exactly the reference that the query added, or nothing.
 template <typename T>
@@ -103,6 +135,10 @@ HRESULT querySingle(Interface* self, REFIID own, REFIID iid, void** object) noex
     *object = nullptr;
     return E_NOINTERFACE;
 }
+
+// The last error as an HRESULT. Never a success code: under Wine a failed call can leave the last
+// error at 0, which becomes E_FAIL.
+HRESULT lastErrorResult() noexcept;
 
 // A wide copy of text in memory from CoTaskMemAlloc, as COM out-parameters want it; null when memory
 // is exhausted.

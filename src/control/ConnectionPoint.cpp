@@ -1,7 +1,5 @@
 #include "control/ConnectionPoint.h"
 
-#include "winsys/Module.h"
-
 #include <new>
 
 HRESULT EventConnectionPoint::QueryInterface(REFIID iid, void** object)
@@ -70,19 +68,6 @@ HRESULT EventConnectionPoint::EnumConnections(IEnumConnections** result)
 HRESULT ConnectionPointEnumerator::QueryInterface(REFIID iid, void** object)
 {
     return querySingle(static_cast<IEnumConnectionPoints*>(this), IID_IEnumConnectionPoints, iid, object);
-}
-
-ULONG ConnectionPointEnumerator::AddRef()
-{
-    return ++references;
-}
-
-ULONG ConnectionPointEnumerator::Release()
-{
-    ULONG left = --references;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT ConnectionPointEnumerator::Next(ULONG count, IConnectionPoint** points, ULONG* fetched)

@@ -8,7 +8,6 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -25,7 +24,6 @@ public:
 
     // Drops every advised sink (the container calls this when it is destroyed or closed).
     void disconnectAll() noexcept { sinks.clear(); }
-    size_t connectionCount() const noexcept { return sinks.size(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return container.AddRef(); }
@@ -47,13 +45,11 @@ private:
 };
 
 // Enumerates one connection point; holds a reference to it (and so to its container).
-class ConnectionPointEnumerator final : public IEnumConnectionPoints {
+class ConnectionPointEnumerator final : public RefCounted<IEnumConnectionPoints> {
 public:
     explicit ConnectionPointEnumerator(IConnectionPoint* point) noexcept : point(point) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** points, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
@@ -61,9 +57,8 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** result) override;
 
 private:
-    ~ConnectionPointEnumerator() = default;
+    ~ConnectionPointEnumerator() override = default;
 
     ComPtr<IConnectionPoint> point;
     ULONG position = 0;
-    std::atomic<ULONG> references{1};
 };

@@ -1,7 +1,7 @@
 // The module's entry points: the four exports of an in-process COM server (see VOG.def).
 #include "control/ClassFactory.h"
+#include "control/OleControl.h"
 #include "control/Registration.h"
-#include "control/VogCtrl.h"
 #include "winsys/Module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)

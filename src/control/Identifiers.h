@@ -18,7 +18,6 @@ inline constexpr GUID CATID_VogSafeForInitializing = {0x7DD95802, 0x9882, 0x11CF
 inline constexpr GUID CATID_VogSafeForScripting = {0x7DD95801, 0x9882, 0x11CF, {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
 
 inline constexpr const char* vogCtrlProgId = "VOG.VogCtrl.1";
-inline constexpr const char* vogPropPageProgId = "VOG.VogPropPage.1";
 
 // Version of the type library and of the control (2000.805).
 inline constexpr WORD vogVersionMajor = 2000;

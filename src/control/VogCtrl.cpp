@@ -1,19 +1,27 @@
-// CVogCtrl: identity, dispatch and the open method, class information, events, persistence, property
-// pages and safety. Activation and drawing are in VogCtrlOle.cpp.
+// CVogCtrl: its identity, its dispatch interface and the open method, and the end of its workers.
 #include "control/VogCtrl.h"
 
 #include "control/DispatchArguments.h"
 #include "control/Identifiers.h"
+#include "resources/resource.h"
+#include "winsys/Module.h"
 
 #include <new>
 #include <stdexcept>
 
-CVogCtrl::CVogCtrl() : events(*this, DIID_DVogEvents)
-{
-    // 100 by 50 pixels at 96 pixels per inch, in HIMETRIC.
-    extent.cx = MulDiv(100, 2540, 96);
-    extent.cy = MulDiv(50, 2540, 96);
-}
+static_assert(vogMiscStatus == (OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME | OLEMISC_INSIDEOUT |
+                                OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE));
+
+namespace {
+
+// What the base reports: class, dispatch and event interfaces, property page, type name, status and
+// the version stamp that persistence stores.
+constexpr ControlClass vogClass = {CLSID_VogCtrl,   DIID_DVog,     DIID_DVogEvents, CLSID_VogPropPage,
+                                   IDS_VOG_CONTROL, vogMiscStatus, vogVersionStamp};
+
+}  // namespace
+
+CVogCtrl::CVogCtrl() noexcept : OleControl(vogClass) {}
 
 CVogCtrl::~CVogCtrl()
 {
@@ -24,57 +32,6 @@ CVogCtrl::~CVogCtrl()
     for (auto& record : tasks)
         record.reset();
     tasks.clear();
-    if (window)
-        DestroyWindow(window);
-}
-
-HRESULT CVogCtrl::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    void* found = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_DVog)
-        found = static_cast<IDispatch*>(this);
-    else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2)
-        found = static_cast<IProvideClassInfo2*>(this);
-    else if (iid == IID_IConnectionPointContainer)
-        found = static_cast<IConnectionPointContainer*>(this);
-    else if (iid == IID_IOleObject)
-        found = static_cast<IOleObject*>(this);
-    else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceObject)
-        found = static_cast<IOleInPlaceObject*>(this);
-    else if (iid == IID_IOleInPlaceActiveObject)
-        found = static_cast<IOleInPlaceActiveObject*>(this);
-    else if (iid == IID_IViewObject || iid == IID_IViewObject2)
-        found = static_cast<IViewObject2*>(this);
-    else if (iid == IID_IPersist || iid == IID_IPersistStreamInit)
-        found = static_cast<IPersistStreamInit*>(this);
-    else if (iid == IID_IPersistPropertyBag)
-        found = static_cast<IPersistPropertyBag*>(this);
-    else if (iid == IID_IOleControl)
-        found = static_cast<IOleControl*>(this);
-    else if (iid == IID_ISpecifyPropertyPages)
-        found = static_cast<ISpecifyPropertyPages*>(this);
-    else if (iid == IID_IObjectSafety)
-        found = static_cast<IObjectSafety*>(this);
-    *object = found;
-    if (!found)
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-ULONG CVogCtrl::AddRef()
-{
-    return ++references;
-}
-
-ULONG CVogCtrl::Release()
-{
-    ULONG left = --references;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 // --- IDispatch ---
@@ -189,224 +146,4 @@ void CVogCtrl::startRequest(const std::string& file, const std::string& intFile,
     // The record joins the list before the task is built: it stays, empty, when building fails.
     tasks.push_back(std::make_unique<TaskThread>());
     tasks.back()->startTask(Request{file, intFile, theme, info}, moduleInstance());
-}
-
-// --- IProvideClassInfo2 ---
-
-HRESULT CVogCtrl::GetClassInfo(ITypeInfo** info)
-{
-    if (!info)
-        return E_POINTER;
-    *info = nullptr;
-    ComPtr<ITypeInfo> classInfo;
-    HRESULT result = moduleTypeInfo(CLSID_VogCtrl, classInfo);
-    if (SUCCEEDED(result))
-        *info = classInfo.detach();
-    return result;
-}
-
-HRESULT CVogCtrl::GetGUID(DWORD kind, GUID* guid)
-{
-    if (!guid)
-        return E_POINTER;
-    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
-        *guid = GUID_NULL;
-        return E_INVALIDARG;
-    }
-    *guid = DIID_DVogEvents;
-    return S_OK;
-}
-
-// --- IConnectionPointContainer ---
-
-HRESULT CVogCtrl::EnumConnectionPoints(IEnumConnectionPoints** result)
-{
-    if (!result)
-        return E_POINTER;
-    *result = new (std::nothrow) ConnectionPointEnumerator(&events);
-    return *result ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT CVogCtrl::FindConnectionPoint(REFIID iid, IConnectionPoint** result)
-{
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (iid != DIID_DVogEvents)
-        return CONNECT_E_NOCONNECTION;
-    *result = &events;
-    events.AddRef();
-    return S_OK;
-}
-
-// --- IPersistStreamInit, IPersistPropertyBag ---
-
-HRESULT CVogCtrl::GetClassID(CLSID* clsid)
-{
-    if (!clsid)
-        return E_POINTER;
-    *clsid = CLSID_VogCtrl;
-    return S_OK;
-}
-
-HRESULT CVogCtrl::IsDirty()
-{
-    return dirty ? S_OK : S_FALSE;
-}
-
-HRESULT CVogCtrl::Load(IStream* stream)
-{
-    if (!stream)
-        return E_POINTER;
-    // Any stamp is accepted: there is nothing of the control's own to convert.
-    DWORD stamp = 0;
-    ULONG read = 0;
-    HRESULT result = stream->Read(&stamp, sizeof stamp, &read);
-    if (FAILED(result))
-        return result;
-    if (read != sizeof stamp)
-        return STG_E_READFAULT;
-    dirty = false;
-    return S_OK;
-}
-
-HRESULT CVogCtrl::Save(IStream* stream, BOOL clearDirty)
-{
-    if (!stream)
-        return E_POINTER;
-    DWORD stamp = vogVersionStamp;
-    ULONG written = 0;
-    HRESULT result = stream->Write(&stamp, sizeof stamp, &written);
-    if (FAILED(result))
-        return result;
-    if (written != sizeof stamp)
-        return STG_E_WRITEFAULT;
-    if (clearDirty)
-        dirty = false;
-    return S_OK;
-}
-
-HRESULT CVogCtrl::GetSizeMax(ULARGE_INTEGER* size)
-{
-    if (!size)
-        return E_POINTER;
-    size->QuadPart = sizeof(DWORD);
-    return S_OK;
-}
-
-HRESULT CVogCtrl::InitNew()
-{
-    dirty = false;
-    return S_OK;
-}
-
-namespace {
-wchar_t versionProperty[] = L"_Version";
-}
-
-HRESULT CVogCtrl::Load(IPropertyBag* bag, IErrorLog* log)
-{
-    if (!bag)
-        return E_POINTER;
-    // A missing or unreadable stamp is no error: the control has nothing else to load.
-    VARIANT stamp;
-    VariantInit(&stamp);
-    V_VT(&stamp) = VT_I4;
-    if (SUCCEEDED(bag->Read(versionProperty, &stamp, log)))
-        VariantClear(&stamp);
-    dirty = false;
-    return S_OK;
-}
-
-HRESULT CVogCtrl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL)
-{
-    if (!bag)
-        return E_POINTER;
-    VARIANT stamp;
-    VariantInit(&stamp);
-    V_VT(&stamp) = VT_I4;
-    V_I4(&stamp) = static_cast<LONG>(vogVersionStamp);
-    HRESULT result = bag->Write(versionProperty, &stamp);
-    if (SUCCEEDED(result) && clearDirty)
-        dirty = false;
-    return result;
-}
-
-// --- IOleControl ---
-
-HRESULT CVogCtrl::GetControlInfo(CONTROLINFO* info)
-{
-    if (!info)
-        return E_POINTER;
-    info->cb = sizeof(CONTROLINFO);
-    info->hAccel = nullptr;
-    info->cAccel = 0;
-    info->dwFlags = 0;
-    return S_OK;
-}
-
-HRESULT CVogCtrl::OnMnemonic(MSG*)
-{
-    return E_NOTIMPL;
-}
-
-HRESULT CVogCtrl::OnAmbientPropertyChange(DISPID)
-{
-    return S_OK;
-}
-
-HRESULT CVogCtrl::FreezeEvents(BOOL)
-{
-    return S_OK;
-}
-
-// --- ISpecifyPropertyPages ---
-
-HRESULT CVogCtrl::GetPages(CAUUID* pages)
-{
-    if (!pages)
-        return E_POINTER;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pages->pElems) {
-        pages->cElems = 0;
-        return E_OUTOFMEMORY;
-    }
-    pages->cElems = 1;
-    pages->pElems[0] = CLSID_VogPropPage;
-    return S_OK;
-}
-
-// --- IObjectSafety ---
-
-namespace {
-constexpr DWORD supportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
-}
-
-bool CVogCtrl::hasInterface(REFIID iid)
-{
-    ComPtr<IUnknown> probe;
-    return SUCCEEDED(QueryInterface(iid, probe.putVoid()));
-}
-
-HRESULT CVogCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled)
-{
-    if (!supported || !enabled)
-        return E_POINTER;
-    if (!hasInterface(iid)) {
-        *supported = *enabled = 0;
-        return E_NOINTERFACE;
-    }
-    *supported = supportedSafety;
-    *enabled = safetyOptions;
-    return S_OK;
-}
-
-HRESULT CVogCtrl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled)
-{
-    if (!hasInterface(iid))
-        return E_NOINTERFACE;
-    if (mask & ~supportedSafety)
-        return E_FAIL;
-    safetyOptions = (safetyOptions & ~mask) | (enabled & mask);
-    return S_OK;
 }

@@ -1,7 +1,7 @@
 #include "control/VogPropPage.h"
 
 #include "resources/resource.h"
-#include "winsys/Errors.h"
+#include "winsys/Module.h"
 
 #include <new>
 
@@ -44,19 +44,6 @@ CVogPropPage::~CVogPropPage()
 HRESULT CVogPropPage::QueryInterface(REFIID iid, void** object)
 {
     return querySingle(static_cast<IPropertyPage*>(this), IID_IPropertyPage, iid, object);
-}
-
-ULONG CVogPropPage::AddRef()
-{
-    return ++references;
-}
-
-ULONG CVogPropPage::Release()
-{
-    ULONG left = --references;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT CVogPropPage::SetPageSite(IPropertyPageSite* site)
@@ -139,21 +126,6 @@ HRESULT CVogPropPage::Move(LPCRECT rect)
         return E_UNEXPECTED;
     MoveWindow(dialog, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
     return S_OK;
-}
-
-HRESULT CVogPropPage::IsPageDirty()
-{
-    return S_FALSE;
-}
-
-HRESULT CVogPropPage::Apply()
-{
-    return S_OK;
-}
-
-HRESULT CVogPropPage::Help(LPCOLESTR)
-{
-    return E_NOTIMPL;
 }
 
 HRESULT CVogPropPage::TranslateAccelerator(MSG* message)

@@ -3,23 +3,17 @@
 #pragma once
 
 #include "control/ComSupport.h"
-#include "winsys/Module.h"
 
 #include <ocidl.h>
 
-#include <atomic>
 #include <vector>
 
-class CVogPropPage final : public IPropertyPage {
+class CVogPropPage final : public RefCounted<IPropertyPage> {
 public:
     // Starts at reference count 1 (see createObject).
     CVogPropPage() = default;
-    CVogPropPage(const CVogPropPage&) = delete;
-    CVogPropPage& operator=(const CVogPropPage&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
     // Creates the page's dialog as a child of parent in rect (hidden until Show).
@@ -30,17 +24,14 @@ public:
     HRESULT STDMETHODCALLTYPE SetObjects(ULONG count, IUnknown** objects) override;
     HRESULT STDMETHODCALLTYPE Show(UINT command) override;
     HRESULT STDMETHODCALLTYPE Move(LPCRECT rect) override;
-    HRESULT STDMETHODCALLTYPE IsPageDirty() override;
-    HRESULT STDMETHODCALLTYPE Apply() override;
-    HRESULT STDMETHODCALLTYPE Help(LPCOLESTR helpFolder) override;
+    HRESULT STDMETHODCALLTYPE IsPageDirty() override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Apply() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Help(LPCOLESTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* message) override;
 
 private:
-    ~CVogPropPage();
+    ~CVogPropPage() override;
 
-    // Declared first, destroyed last: the module stays loaded until the object is wholly gone.
-    ModuleLock moduleLock;
-    std::atomic<ULONG> references{1};
     ComPtr<IPropertyPageSite> pageSite;
     std::vector<ComPtr<IUnknown>> objects;
     HWND dialog = nullptr;  // while active
