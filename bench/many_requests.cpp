@@ -6,7 +6,7 @@
 #include "BenchSupport.h"
 
 #include "request/Task.h"
-#include "request/Thread.h"
+#include "winsys/Thread.h"
 
 #include <memory>
 #include <string>
@@ -93,8 +93,10 @@ int main()
     double before = privateBytes();
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::vector<std::unique_ptr<Thread>> bare;
-    for (int i = 0; i < waiting; ++i)
-        bare.push_back(std::make_unique<Thread>(blockUntil, release));
+    for (int i = 0; i < waiting; ++i) {
+        bare.push_back(std::make_unique<Thread>());
+        bare.back()->start(blockUntil, release);
+    }
     Sleep(500);
     double perBareThread = (privateBytes() - before) / waiting;
     SetEvent(release);

@@ -195,28 +195,6 @@ bool Register::reopen(HKEY newRoot, const char* path)
     return true;
 }
 
-bool Register::clear(const char* sub)
-{
-    if (!sub) {
-        if (key) {
-            deleteSubkeys(key.get());
-            deleteValues(key.get());
-        }
-        return true;
-    }
-    if (!*sub)
-        return false;
-    HKEY opened = nullptr;
-    if (!key || RegOpenKeyExA(key.get(), sub, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) {
-        key.reset();
-        return false;
-    }
-    RegistryKey target(opened);
-    deleteSubkeys(target.get());
-    deleteValues(target.get());
-    return true;
-}
-
 void Register::clearValues()
 {
     if (key)

@@ -66,16 +66,13 @@ public:
     // empty and the cursor holds no key.
     bool reopen(HKEY root, const char* path);
 
-    // Deletes every subkey (with its subtree) and every value of the current key, or of its subkey
-    // `sub` when that is given (the cursor stays where it is). Always ends: an entry that cannot be
-    // deleted, or whose name does not fit the 255-character name buffer, is passed over and the
-    // sweep goes on with the next one. False only when `sub` is given and cannot be opened; the
-    // cursor then holds no key, as after a failed openSub.
-    bool clear(const char* sub = nullptr);
-    // Deletes every value of the current key and none of its subkeys; ends as clear does.
+    // Deletes every value of the current key and none of its subkeys. Always ends: a value that
+    // cannot be deleted, or whose name does not fit the 255-character name buffer, is passed over
+    // and the sweep goes on with the next one.
     void clearValues();
-    // Deletes the subkey `name` with everything below it; the result is that of the key's deletion.
-    // The cursor stays on the current key.
+    // Deletes the subkey `name` with everything below it, depth first; the result is that of the
+    // key's deletion. Ends as clearValues does: what cannot be deleted is passed over, and a key
+    // that then cannot go keeps it (and loses its values). The cursor stays on the current key.
     bool deleteSub(const char* name);
     bool deleteValue(const char* name);
 
@@ -100,7 +97,6 @@ public:
     bool writeNumber(const char* name, std::uint32_t value);
     bool writeBinary(const char* name, const void* data, DWORD size);
 
-    HKEY rootKey() const { return root; }
     HKEY currentKey() const { return key.get(); }
     bool atKey() const { return key.valid(); }
     // The current key's path below the root; empty at the root itself.

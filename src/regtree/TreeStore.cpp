@@ -118,11 +118,6 @@ bool holdsOneChild(const std::vector<std::string>& keys)
 
 }  // namespace
 
-bool RegistryTreeStore::clear()
-{
-    return cursor.clear(nullptr);
-}
-
 void RegistryTreeStore::load(Tree& node)
 {
     Vantor::Register::Mark nodeMark;

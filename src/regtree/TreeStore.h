@@ -34,11 +34,10 @@
 class TreeStore {
 public:
     virtual ~TreeStore() = default;
-    // Removes everything the store holds at its position.
-    virtual bool clear() = 0;
     // Adds the stored node's values (appended to existing arrays) and children to `node`.
     virtual void load(Tree& node) = 0;
-    // Writes `node` and its subtree. Deletes nothing: what an earlier save left stays unless cleared.
+    // Writes `node` and its subtree. Deletes nothing: what an earlier save left stays unless the
+    // caller deletes it first.
     virtual void save(const Tree& node) = 0;
 };
 
@@ -47,11 +46,9 @@ public:
     // Builds the Register on root\path; raises as its constructor does.
     RegistryTreeStore(HKEY root, const char* path) : cursor(root, path) {}
 
-    // The cursor to position at the node's key before clear, load or save.
+    // The cursor to position at the node's key before load or save.
     Vantor::Register& reg() { return cursor; }
 
-    // Deletes every subkey and value at the cursor's key.
-    bool clear() override;
     void load(Tree& node) override;
     void save(const Tree& node) override;
 

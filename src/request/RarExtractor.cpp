@@ -1,6 +1,7 @@
 #include "request/RarExtractor.h"
 
 #include "request/UnrarLibrary.h"
+#include "winsys/Text.h"
 
 #include <shlobj.h>
 
@@ -28,20 +29,6 @@ bool isSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-char asciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalIgnoringAsciiCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        if (asciiUpper(*a) != asciiUpper(*b))
-            return false;
-    }
-    return *a == *b;
-}
-
 // Windows opens a device, not a file, for these names whatever their extension ("nul.txt") and
 // with trailing spaces ("COM1 "); the digits include the superscripts 1, 2 and 3 of code page 1252.
 bool isDeviceName(const std::string& part)
@@ -50,7 +37,7 @@ bool isDeviceName(const std::string& part)
     while (!base.empty() && base.back() == ' ')
         base.pop_back();
     for (char& c : base)
-        c = asciiUpper(c);
+        c = upperAscii(c);
     for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
         if (base == device)
             return true;
@@ -228,7 +215,7 @@ std::optional<std::string> RarExtractor::extract(const std::string& member)
         if (rarReadHeader(archive, &header) != ERAR_SUCCESS)
             return std::nullopt;
         header.FileName[sizeof header.FileName - 1] = '\0';
-        if (equalIgnoringAsciiCase(header.FileName, memberOem))
+        if (equalsIgnoringCase(header.FileName, memberOem))
             break;
         rarProcessFile(archive, RAR_SKIP, nullptr, nullptr);
     }

@@ -12,8 +12,8 @@
 #pragma once
 
 #include "request/TaskWindow.h"
-#include "request/Thread.h"
 #include "winsys/StopSignal.h"
+#include "winsys/Thread.h"
 
 #include <atomic>
 #include <string>

@@ -1,12 +1,13 @@
 #include "request/TaskWindow.h"
 
+#include "request/OpeningPolicy.h"
 #include "request/RarExtractor.h"
 #include "winsys/StopSignal.h"
 
 TaskWindow::TaskWindow(HINSTANCE instance, const std::string& themeName, StopSignal* stop)
     : Window(instance), theme(themeName), stop(stop)
 {
-    theme.stop = stop;
+    theme.setStopSignal(stop);
 }
 
 void TaskWindow::run(const std::string& file, const std::string& requestedMember)

@@ -5,7 +5,7 @@
 // Device-change broadcasts reach the theme while the dialog waits for a medium.
 #pragma once
 
-#include "request/DocumentOpening.h"
+#include "request/ShellExecution.h"
 #include "theme/Theme.h"
 #include "winsys/Window.h"
 
@@ -25,8 +25,6 @@ public:
     void run(const std::string& file, const std::string& intFile);
 
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND hwnd) override;
-
-    static DocumentKind documentKind(const std::string& path) { return ::documentKind(path); }
 
     Theme theme;
     std::string target;   // the requested name, then the located full path, or empty

@@ -1,6 +1,8 @@
 #include "request/UnrarLibrary.h"
 
+#include "winsys/ErrorMode.h"
 #include "winsys/Module.h"
+#include "winsys/Text.h"
 
 #include <cstring>
 
@@ -51,17 +53,10 @@ std::vector<std::string> pathEntries()
     std::string value(size, '\0');
     value.resize(GetEnvironmentVariableA("PATH", value.data(), size));
 
-    std::vector<std::string> entries;
-    size_t start = 0;
-    while (start <= value.size()) {
-        size_t end = value.find(';', start);
-        if (end == std::string::npos)
-            end = value.size();
-        std::string entry = value.substr(start, end - start);
+    std::vector<std::string> entries = splitList(value);
+    for (std::string& entry : entries) {
         if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"')
             entry = entry.substr(1, entry.size() - 2);
-        entries.push_back(entry);
-        start = end + 1;
     }
     return entries;
 }
@@ -111,11 +106,7 @@ std::vector<std::string> unrarLibraryNames()
 LoadedModule loadUnrarLibrary()
 {
     // No "insert a disk" box for a PATH entry on an empty removable drive.
-    struct QuietErrorMode {
-        DWORD previous = 0;
-        QuietErrorMode() { SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous); }
-        ~QuietErrorMode() { SetThreadErrorMode(previous, nullptr); }
-    } quiet;
+    QuietErrorMode quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
     LoadedModule library;
     const std::vector<std::string> names = unrarLibraryNames();

@@ -1,9 +1,9 @@
 #include "theme/FileLoaderDialog.h"
 
 #include "resources/resource.h"
-#include "theme/TextCase.h"
 #include "winsys/ChangeWatcher.h"
 #include "winsys/StopSignal.h"
+#include "winsys/Text.h"
 
 #include <shlobj.h>
 

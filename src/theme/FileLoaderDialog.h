@@ -7,7 +7,7 @@
 // touch the list, the theme's paths or the watcher list; they only end the dialog.
 #pragma once
 
-#include "theme/WatchSpec.h"
+#include "winsys/WatchSpec.h"
 #include "winsys/Window.h"
 
 #include <functional>

@@ -1,8 +1,8 @@
 #include "theme/Theme.h"
 
 #include "regtree/TreeStore.h"
-#include "theme/TextCase.h"
 #include "winsys/ChangeWatcher.h"
+#include "winsys/Text.h"
 
 #include <windows.h>
 
@@ -50,19 +50,13 @@ private:
 // reaches into them ("docs\data") would read and overwrite the folders of theme "docs".
 bool reachesIntoAThemesTree(const std::string& name)
 {
-    size_t start = 0;
     bool first = true;
-    while (start <= name.size()) {
-        size_t end = name.find('\\', start);
-        if (end == std::string::npos)
-            end = name.size();
-        std::string component = name.substr(start, end - start);
-        if (!component.empty()) {
-            if (!first && (equalsIgnoringCase(component, "data") || equalsIgnoringCase(component, "subs")))
-                return true;
-            first = false;
-        }
-        start = end + 1;
+    for (const std::string& component : splitList(name, '\\')) {
+        if (component.empty())
+            continue;
+        if (!first && (equalsIgnoringCase(component, "data") || equalsIgnoringCase(component, "subs")))
+            return true;
+        first = false;
     }
     return false;
 }
@@ -123,7 +117,8 @@ void Theme::save()
         return;
     StoreTurn turn;
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
-    // When either key cannot be created the store stands on no key, and clear and save change nothing.
+    // When either key cannot be created the store stands on no key, and the deletions and the save
+    // below change nothing.
     store.reg().createSub(themesKey);
     store.reg().createSub(name.c_str());
     Tree root;

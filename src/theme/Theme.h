@@ -9,10 +9,11 @@
 // worker thread, the watcher threads and the File Loader dialog meet.
 #pragma once
 
-#include "theme/WatchSpec.h"
+#include "winsys/WatchSpec.h"
 
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,11 @@ public:
     // Set by whoever adds or removes a folder; false after loading and after saving.
     bool changed = false;
 
+    // The request's stop signal, handed over before the lookup: a stop ends the File Loader
+    // dialog, and one asked before the dialog shows keeps it from showing. Null (the default): the
+    // lookup cannot be stopped.
+    void setStopSignal(StopSignal* stop) noexcept { this->stop = stop; }
+
     // Finds file: on the search path, then in each folder of `paths` (the first holding it wins).
     // When it is in none, watches every folder and, when instance is given, asks the user with the
     // File Loader dialog (template 101 of instance, owned by owner), which ends by itself when the
@@ -63,18 +69,23 @@ public:
     // The text of the File Loader dialog for a missing file.
     std::string loaderMessage(const std::string& file) const;
 
-    // Lookup state. foundPath is written under lookupLock; wantedFile is set before any watcher
-    // starts (and after the previous lookup's watchers have ended); watchers exist from a failed
-    // search until the end of the lookup's dialog.
-    std::string foundPath;
-    std::string wantedFile;
-    std::unique_ptr<WatcherList> watchers;
-    FileLoaderDialog* dialog = nullptr;
-    // The request's stop signal, when the theme belongs to a request that can be stopped.
-    StopSignal* stop = nullptr;
+    // The file a lookup that found nothing waits for (empty before the first such lookup).
+    std::string waitingFor() const;
+    // How many folders the waiting lookup watches; 0 when no lookup waits. Read on the thread that
+    // runs the lookup, or after the lookup.
+    size_t watcherCount() const noexcept;
 
 private:
+    // The lookup state shared with the watcher threads (foundPath, wantedFile, dialog) is read and
+    // written only through these, each under lookupLock.
+    // setFoundPath also ends the File Loader dialog with 1 when one runs, which only a waiting
+    // lookup's onChange finds. The dialog cannot go away meanwhile: the lookup forgets it under the
+    // same lock before the dialog object ends.
     void setFoundPath(const std::string& path);
+    std::string currentFoundPath() const;
+    void setWantedFile(const std::string& file);
+    void setDialog(FileLoaderDialog* shown);
+
     // Forgets the dialog and tells every watcher to stop, without waiting for their threads: under
     // Wine a watcher takes about 13 ms to close its notification, which the request need not wait
     // for. The watchers move to `stopping`, which the next lookup and the destructor wait for.
@@ -88,6 +99,15 @@ private:
     void load();
     void save();
 
+    // Lookup state. foundPath: the result of the last lookup, written by the lookup and by watcher
+    // threads. wantedFile: what a waiting lookup waits for, read by watcher threads. watchers: from
+    // a failed search until the end of the lookup's dialog, touched only on the lookup's thread, as
+    // are `stopping` and `stop`. dialog: the File Loader dialog while it runs.
+    std::string foundPath;
+    std::string wantedFile;
+    std::unique_ptr<WatcherList> watchers;
+    FileLoaderDialog* dialog = nullptr;
     std::unique_ptr<WatcherList> stopping;
-    CRITICAL_SECTION lookupLock;
+    StopSignal* stop = nullptr;
+    mutable CRITICAL_SECTION lookupLock;
 };

@@ -3,10 +3,12 @@
 // How the threads meet: locate runs on the request's worker thread. When the file is missing it
 // starts one watcher thread per theme folder and runs the File Loader dialog modally. Watcher
 // threads (and the worker itself, through Add, the recheck and device changes) call onChange at
-// any time; onChange writes foundPath and ends the dialog under lookupLock. When the dialog has
-// ended, locate forgets it under lookupLock and tells the watchers to stop; a watcher still in its
-// last onChange can then only write the path of the same file in another folder, and finds no
-// dialog. Their threads are waited for by the next lookup or the theme's destruction.
+// any time; onChange writes foundPath and ends the dialog under lookupLock. Every read and write of
+// the state the threads share (foundPath, wantedFile, dialog) goes through a small operation that
+// holds that lock. When the dialog has ended, locate forgets it under lookupLock and tells the
+// watchers to stop; a watcher still in its last onChange can then only write the path of the same
+// file in another folder, and finds no dialog. Their threads are waited for by the next lookup or
+// the theme's destruction.
 #include "theme/Theme.h"
 
 #include "resources/resource.h"
@@ -22,6 +24,17 @@
 #include <vector>
 
 namespace {
+
+class Held {
+public:
+    explicit Held(CRITICAL_SECTION& lock) : lock(lock) { EnterCriticalSection(&lock); }
+    ~Held() { LeaveCriticalSection(&lock); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    CRITICAL_SECTION& lock;
+};
 
 // folder + a backslash unless it ends with one + name. Empty when the result would not fit the
 // platform's path limit: such a candidate cannot be tested with the ANSI file functions.
@@ -80,7 +93,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     }
 
     // Not found: watch every folder and ask the user.
-    wantedFile = file;
+    setWantedFile(file);
     if (!watchers)
         watchers = std::make_unique<WatcherList>();
     for (const std::string& folder : paths)
@@ -89,9 +102,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
         return std::nullopt;
 
     FileLoaderDialog loader(instance, loaderMessage(file), &paths, &changed, watchers.get(), this, stop);
-    EnterCriticalSection(&lookupLock);
-    dialog = &loader;
-    LeaveCriticalSection(&lookupLock);
+    setDialog(&loader);
     if (!stop || stop->enterDialog(&loader)) {
         loader.runModal(IDD_FILE_LOADER, owner);
         if (stop)
@@ -99,9 +110,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     }
     retireWatchers();
 
-    EnterCriticalSection(&lookupLock);
-    std::string result = foundPath;
-    LeaveCriticalSection(&lookupLock);
+    std::string result = currentFoundPath();
     if (result.empty())
         return std::nullopt;
     return result;
@@ -109,9 +118,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
 
 void Theme::retireWatchers()
 {
-    EnterCriticalSection(&lookupLock);
-    dialog = nullptr;
-    LeaveCriticalSection(&lookupLock);
+    setDialog(nullptr);
     if (watchers) {
         watchers->signalStopAll();
         stopping = std::move(watchers);
@@ -126,30 +133,54 @@ void Theme::endLookup()
         watchers->stopAll();
         watchers.reset();
     }
-    EnterCriticalSection(&lookupLock);
-    dialog = nullptr;
-    LeaveCriticalSection(&lookupLock);
+    setDialog(nullptr);
 }
 
 void Theme::setFoundPath(const std::string& path)
 {
-    EnterCriticalSection(&lookupLock);
+    Held held(lookupLock);
     foundPath = path;
-    LeaveCriticalSection(&lookupLock);
+    if (dialog)
+        dialog->endDialog(1);
+}
+
+std::string Theme::currentFoundPath() const
+{
+    Held held(lookupLock);
+    return foundPath;
+}
+
+void Theme::setWantedFile(const std::string& file)
+{
+    Held held(lookupLock);
+    wantedFile = file;
+}
+
+std::string Theme::waitingFor() const
+{
+    Held held(lookupLock);
+    return wantedFile;
+}
+
+void Theme::setDialog(FileLoaderDialog* shown)
+{
+    Held held(lookupLock);
+    dialog = shown;
+}
+
+size_t Theme::watcherCount() const noexcept
+{
+    return watchers ? watchers->size() : 0;
 }
 
 void Theme::onChange(const std::string& folder)
 {
     if (!volumeReady(rootOf(folder)))
         return;
-    std::string candidate = candidatePath(folder, wantedFile);
+    std::string candidate = candidatePath(folder, waitingFor());
     if (candidate.empty() || !PathFileExistsA(candidate.c_str()))
         return;
-    EnterCriticalSection(&lookupLock);
-    foundPath = candidate;
-    if (dialog)
-        dialog->endDialog(1);
-    LeaveCriticalSection(&lookupLock);
+    setFoundPath(candidate);
 }
 
 void Theme::onDeviceChange(WPARAM event, LPARAM broadcast)

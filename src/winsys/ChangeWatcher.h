@@ -10,10 +10,10 @@
 // from its own onChange.
 #pragma once
 
-#include "request/Thread.h"
-#include "theme/WatchSpec.h"
 #include "winsys/Handle.h"
+#include "winsys/Thread.h"
 #include "winsys/Volume.h"
+#include "winsys/WatchSpec.h"
 
 #include <cstddef>
 #include <iterator>

@@ -1,5 +1,7 @@
 #include "winsys/Volume.h"
 
+#include "winsys/ErrorMode.h"
+
 #include <windows.h>
 
 #include <shlwapi.h>
@@ -14,24 +16,12 @@ bool isDriveDesignator(const std::string& text)
     return text.size() == 2 && text[1] == ':';
 }
 
-// Turns off the critical-error box ("There is no disk in the drive") for this thread while alive.
-class QuietErrors {
-public:
-    QuietErrors() noexcept { SetThreadErrorMode(previous | SEM_FAILCRITICALERRORS, &previous); }
-    ~QuietErrors() { SetThreadErrorMode(previous, nullptr); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-
-private:
-    DWORD previous = GetThreadErrorMode();
-};
-
 }  // namespace
 
 bool volumeReady(const std::string& root)
 {
     std::string probe = isDriveDesignator(root) ? root + "\\" : root;
-    QuietErrors quiet;
+    QuietErrorMode quiet;
     return GetVolumeInformationA(probe.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0)
         && GetFileAttributesA(probe.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -8,7 +8,7 @@
 #include "support/TestSupport.h"
 #include "support/UnrarTestSupport.h"
 #include "support/ViewerFixture.h"
-#include "theme/TextCase.h"
+#include "winsys/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // How a path is classified before it is opened: its document kind, and whether it would run code.
-#include "request/DocumentOpening.h"
+#include "request/OpeningPolicy.h"
 
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 // Opening documents for real under Wine: which program the shell starts, with what command line and
 // working folder, how long openDocument waits, and that programs and scripts are never started.
-#include "request/DocumentOpening.h"
+#include "request/ShellExecution.h"
 
 #include "support/TestSupport.h"
 #include "support/ViewerFixture.h"

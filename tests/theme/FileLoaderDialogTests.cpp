@@ -4,8 +4,8 @@
 #include "LookupHarness.h"
 #include "resources/resource.h"
 #include "support/TestSupport.h"
-#include "theme/TextCase.h"
 #include "winsys/ChangeWatcher.h"
+#include "winsys/Text.h"
 
 #include <shlobj.h>
 

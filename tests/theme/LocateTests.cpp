@@ -4,8 +4,7 @@
 #include "LookupHarness.h"
 #include "resources/resource.h"
 #include "support/TestSupport.h"
-#include "theme/TextCase.h"
-#include "winsys/ChangeWatcher.h"
+#include "winsys/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +49,7 @@ TEST(LocateTest, FileGivenByFullPathOrOnThePathIsFoundAtOnce)
     SetEnvironmentVariableA("PATH", std::string(oldPath, oldLength).c_str());
     ASSERT_TRUE(found);
     EXPECT_TRUE(equalsIgnoringCase(folder + "\\onpath.doc", *found)) << *found;
-    EXPECT_EQ(nullptr, scratch.theme.watchers) << "a found file starts no watcher";
+    EXPECT_EQ(0u, scratch.theme.watcherCount()) << "a found file starts no watcher";
 }
 
 TEST(LocateTest, FirstFolderHoldingTheFileWinsWithOneBackslash)
@@ -75,9 +74,8 @@ TEST(LocateTest, MissingFileWatchesEachDistinctFolderOnce)
     ScratchTheme scratch;
     scratch.theme.paths = {base + "\\Docs", base + "\\DOCS", base + "\\docs", base};
     EXPECT_FALSE(scratch.theme.locate("absent.doc", nullptr, nullptr));
-    ASSERT_NE(nullptr, scratch.theme.watchers);
-    EXPECT_EQ(2u, scratch.theme.watchers->size());
-    EXPECT_EQ("absent.doc", scratch.theme.wantedFile);
+    EXPECT_EQ(2u, scratch.theme.watcherCount());
+    EXPECT_EQ("absent.doc", scratch.theme.waitingFor());
 }
 
 TEST(LocateTest, LoaderMessageNamesTheFileAndTheTheme)
@@ -117,7 +115,7 @@ TEST(LocateTest, DialogShowsTheFoldersAndClosesByItselfWhenTheFileArrives)
     std::printf("dialog closed %lu ms after the file was written\n", GetTickCount() - start);
     ASSERT_TRUE(run.result);
     EXPECT_EQ(base + "\\a\\late.doc", *run.result);
-    EXPECT_EQ(nullptr, scratch.theme.watchers) << "watchers stopped when the lookup ended";
+    EXPECT_EQ(0u, scratch.theme.watcherCount()) << "watchers stopped when the lookup ended";
 }
 
 TEST(LocateTest, UserClosingTheDialogGivesNothing)

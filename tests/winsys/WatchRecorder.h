@@ -3,8 +3,8 @@
 #pragma once
 
 #include "support/TestSupport.h"
-#include "theme/WatchSpec.h"
 #include "winsys/Handle.h"
+#include "winsys/WatchSpec.h"
 
 #include <atomic>
 #include <mutex>

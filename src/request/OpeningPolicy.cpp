@@ -1,31 +1,17 @@
-#include "request/DocumentOpening.h"
+#include "request/OpeningPolicy.h"
 
 #include "winsys/Handle.h"
+#include "winsys/Text.h"
 
-#include <shellapi.h>
+#include <windows.h>
+
 #include <shlwapi.h>
 
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
-
-bool equalsIgnoringCase(const std::string& a, const char* b)
-{
-    size_t length = std::strlen(b);
-    if (a.size() != length)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // The extension of path without its dot, as PathFindExtensionA finds it; empty when there is none.
 std::string extensionOf(const std::string& path)
@@ -62,16 +48,9 @@ bool inPathExt(const std::string& extension)
     DWORD length = GetEnvironmentVariableA("PATHEXT", buffer, sizeof buffer);
     if (length == 0 || length >= sizeof buffer)
         return false;
-    std::string list(buffer, length);
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos)
-            end = list.size();
-        std::string entry = list.substr(start, end - start);
-        if (!entry.empty() && entry[0] == '.' && equalsIgnoringCase(entry.substr(1), extension.c_str()))
+    for (const std::string& entry : splitList(std::string_view(buffer, length))) {
+        if (!entry.empty() && entry[0] == '.' && equalsIgnoringCase(std::string_view(entry).substr(1), extension))
             return true;
-        start = end + 1;
     }
     return false;
 }
@@ -188,131 +167,6 @@ bool isFolder(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool isSet(HANDLE event)
-{
-    return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-}
-
-// Closes the shell's own message boxes on one thread once a stop is requested, for as long as a shell
-// call runs there. The shell puts them up modally on the calling thread (under Wine: "There is no
-// Windows program configured to open this type of file.") and waits for the user; a stop must not.
-class ShellDialogCloser {
-public:
-    explicit ShellDialogCloser(HANDLE stopEvent) : stop(stopEvent), thread(GetCurrentThreadId())
-    {
-        if (!stop)
-            return;
-        done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        if (done)
-            helper.reset(CreateThread(nullptr, 0, &ShellDialogCloser::run, this, 0, nullptr));
-    }
-
-    ~ShellDialogCloser()
-    {
-        if (helper) {
-            SetEvent(done.get());
-            WaitForSingleObject(helper.get(), INFINITE);
-        }
-    }
-
-    ShellDialogCloser(const ShellDialogCloser&) = delete;
-    ShellDialogCloser& operator=(const ShellDialogCloser&) = delete;
-
-private:
-    static DWORD WINAPI run(void* argument)
-    {
-        auto* self = static_cast<ShellDialogCloser*>(argument);
-        HANDLE handles[] = {self->done.get(), self->stop};
-        if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-            return 0;
-        // A box may appear only after the stop, so keep looking until the shell call is over.
-        do {
-            EnumThreadWindows(self->thread, &ShellDialogCloser::closeDialog, 0);
-        } while (WaitForSingleObject(self->done.get(), 20) == WAIT_TIMEOUT);
-        return 0;
-    }
-
-    static BOOL CALLBACK closeDialog(HWND window, LPARAM)
-    {
-        char className[16] = {};
-        GetClassNameA(window, className, sizeof className);
-        if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window))
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        return TRUE;
-    }
-
-    HANDLE stop;
-    DWORD thread;
-    KernelHandle done;
-    KernelHandle helper;  // joined in the destructor while done is still open
-};
-
-// ShellExecuteEx may hand the document to shell extensions and DDE servers that are COM objects
-// needing a single-threaded apartment. A request's worker already is one (it owns the task window),
-// and then this only counts one more initialisation; a thread that chose the multithreaded apartment
-// keeps it (CoInitializeEx answers RPC_E_CHANGED_MODE, and nothing is undone).
-class ShellApartment {
-public:
-    ShellApartment()
-        : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
-    {
-    }
-    ~ShellApartment()
-    {
-        if (initialised)
-            CoUninitialize();
-    }
-    ShellApartment(const ShellApartment&) = delete;
-    ShellApartment& operator=(const ShellApartment&) = delete;
-
-private:
-    bool initialised;
-};
-
-// Waits for the process, or for the stop event when there is one. Messages sent to the thread's
-// windows meanwhile are answered (a window that never answers hangs every broadcast in the session);
-// posted ones, the task window's quit message among them, stay queued.
-OpenOutcome waitForProcess(HANDLE process, HANDLE stopEvent)
-{
-    HANDLE handles[] = {process, stopEvent};
-    DWORD count = stopEvent ? 2 : 1;
-    for (;;) {
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (result == WAIT_OBJECT_0 + count)
-            continue;
-        if (count == 2 && result == WAIT_OBJECT_0 + 1)
-            return OpenOutcome::Stopped;
-        return OpenOutcome::Finished;  // the process ended (or the wait failed: nothing to wait for)
-    }
-}
-
-OpenOutcome executeAndWait(const std::string& file, const std::string& parameters, const std::string& directory,
-                           HANDLE stopEvent)
-{
-    SHELLEXECUTEINFOA execution{};
-    execution.cbSize = sizeof execution;
-    execution.fMask = SEE_MASK_NOCLOSEPROCESS;
-    execution.lpFile = file.c_str();
-    execution.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-    execution.lpDirectory = directory.empty() ? nullptr : directory.c_str();
-    execution.nShow = SW_SHOWNORMAL;
-    {
-        ShellApartment apartment;
-        ShellDialogCloser closer(stopEvent);
-        // The result is deliberately not examined: without SEE_MASK_FLAG_NO_UI the shell has
-        // already told the user what went wrong.
-        ShellExecuteExA(&execution);
-    }
-    KernelHandle process(execution.hProcess);
-    if (isSet(stopEvent))
-        return OpenOutcome::Stopped;
-    if (!process)
-        return OpenOutcome::Finished;
-    return waitForProcess(process.get(), stopEvent);
-}
-
 // The size of a file opened for attribute access only; false when it cannot be opened or measured.
 bool sizeOf(const std::string& path, unsigned long long& size)
 {
@@ -329,29 +183,25 @@ bool sizeOf(const std::string& path, unsigned long long& size)
     return true;
 }
 
-struct WordpadCall {
-    std::string parameters;  // the bare file name
-    std::string folder;      // the working directory
-};
-
-// Whether path is a large text file for "wordpad", and how to call it.
-bool largeText(const std::string& path, WordpadCall& call)
+// The call that hands a large text file to "wordpad"; nothing when path is no such file.
+std::optional<ShellCall> wordpadCall(const std::string& path)
 {
     unsigned long long size = 0;
     if (documentKind(path) != DocumentKind::Text || !sizeOf(path, size) || size < largeTextBytes)
-        return false;
+        return std::nullopt;
+    ShellCall call{"wordpad", {}, {}};
     size_t separator = path.find_last_of("\\/");
     std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
     if (separator != std::string::npos) {
-        call.folder = path.substr(0, separator);
+        call.directory = path.substr(0, separator);
         // "C:" alone is the drive's current folder, not its root: keep the separator for a file
         // directly in a root ("C:\" and "\").
-        if (call.folder.empty() || call.folder.back() == ':')
-            call.folder = path.substr(0, separator + 1);
+        if (call.directory.empty() || call.directory.back() == ':')
+            call.directory = path.substr(0, separator + 1);
     }
     // A program that splits its command line would see a name with blanks as several arguments.
     call.parameters = name.find_first_of(" \t") == std::string::npos ? name : "\"" + name + "\"";
-    return true;
+    return call;
 }
 
 }  // namespace
@@ -373,15 +223,11 @@ bool runsCode(const std::string& path)
     return full.empty() || nameRunsCode(seen) || nameRunsCode(full);
 }
 
-OpenOutcome openDocument(const std::string& path, HANDLE stopEvent)
+std::optional<ShellCall> openingCall(const std::string& path)
 {
-    const std::string file = path.c_str();
-    if (runsCode(file) || isFolder(file))
-        return OpenOutcome::Refused;
-    if (isSet(stopEvent))
-        return OpenOutcome::Stopped;
-    WordpadCall wordpad;
-    if (largeText(file, wordpad))
-        return executeAndWait("wordpad", wordpad.parameters, wordpad.folder, stopEvent);
-    return executeAndWait(file, {}, {}, stopEvent);
+    if (runsCode(path) || isFolder(path))
+        return std::nullopt;
+    if (std::optional<ShellCall> wordpad = wordpadCall(path))
+        return wordpad;
+    return ShellCall{path, {}, {}};
 }

@@ -1,4 +1,4 @@
-#include "request/Thread.h"
+#include "winsys/Thread.h"
 
 #include <process.h>
 
@@ -9,11 +9,6 @@ namespace {
 constexpr unsigned initialStackSize = 4096;
 
 }  // namespace
-
-Thread::Thread(ThreadProc proc, void* arg) noexcept
-{
-    start(proc, arg);
-}
 
 Thread::~Thread()
 {

@@ -1,4 +1,6 @@
-// What one directory watcher watches, and the interface through which it reports changes.
+// What one directory watcher watches, and the interface through which it reports changes. The
+// watchers' user fills both in (a theme: one spec per folder, itself as the callback); what a change
+// means is the callback's business, not the watcher's.
 #pragma once
 
 #include <windows.h>

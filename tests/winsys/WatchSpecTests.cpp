@@ -1,6 +1,6 @@
 // WatchSpec: the change filter built from the flags, and the matching rule (letter case of
 // A to Z ignored, subtree prefixes ending at a separator).
-#include "theme/WatchSpec.h"
+#include "winsys/WatchSpec.h"
 
 #include <gtest/gtest.h>
 

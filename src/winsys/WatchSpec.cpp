@@ -1,15 +1,10 @@
-#include "theme/WatchSpec.h"
+#include "winsys/WatchSpec.h"
+
+#include "winsys/Text.h"
 
 #include <shlwapi.h>
 
 namespace {
-
-// Only the letters A to Z are folded; other bytes of the system code page are compared as they are,
-// whatever the current locale says.
-char upperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 DWORD filterFromFlags(unsigned char flags)
 {

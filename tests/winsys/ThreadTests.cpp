@@ -1,5 +1,5 @@
 // The thread wrapper: start, join, and stop on ended, never-started and blocked threads.
-#include "request/Thread.h"
+#include "winsys/Thread.h"
 
 #include "winsys/Handle.h"
 
@@ -50,6 +50,11 @@ DWORD exitCodeThroughCopy(const KernelHandle& copy)
     return code;
 }
 
+// A Thread started as soon as it is made.
+struct StartedThread : Thread {
+    StartedThread(ThreadProc proc, void* arg) noexcept { start(proc, arg); }
+};
+
 KernelHandle copyOf(HANDLE thread)
 {
     HANDLE copy = nullptr;
@@ -62,7 +67,7 @@ KernelHandle copyOf(HANDLE thread)
 TEST(Thread, StartsOnceWithItsIdentifierAndJoinWaitsForTheEnd)
 {
     Probe probe(true), second;
-    Thread thread(recordAndExit, &probe);
+    StartedThread thread(recordAndExit, &probe);
     ASSERT_NE(thread.handle, nullptr);
     EXPECT_FALSE(thread.exitCode()) << "still running";
     SetEvent(probe.release.get());
@@ -78,7 +83,7 @@ TEST(Thread, StartsOnceWithItsIdentifierAndJoinWaitsForTheEnd)
 
 TEST(Thread, StackGrowsBeyondTheInitialCommitment)
 {
-    Thread thread(deepStack, nullptr);
+    StartedThread thread(deepStack, nullptr);
     ASSERT_TRUE(thread.handle && thread.waitFor(10000));
     EXPECT_EQ(thread.exitCode().value_or(0), 5u);
 }
@@ -97,15 +102,15 @@ TEST(Thread, StopLeavesAThreadThatEndsWithinTheGracePeriod)
 {
     Probe ended;
     ended.exitCode = 4;
-    Thread thread(recordAndExit, &ended);
+    StartedThread thread(recordAndExit, &ended);
     thread.join();
     EXPECT_EQ(thread.stop(2), 0);
     EXPECT_EQ(thread.exitCode().value_or(0), 4u) << "the handle is left open, the thread was not terminated";
 
     // Still running when stop begins its wait, ended a moment later.
     Probe ending(true);
-    Thread late(recordAndExit, &ending);
-    Thread releaser(releaseSoon, &ending);
+    StartedThread late(recordAndExit, &ending);
+    StartedThread releaser(releaseSoon, &ending);
     EXPECT_EQ(late.stop(2), 0);
     EXPECT_EQ(late.exitCode().value_or(0), 7u);
     releaser.join();
@@ -114,7 +119,7 @@ TEST(Thread, StopLeavesAThreadThatEndsWithinTheGracePeriod)
 TEST(Thread, StopTerminatesABlockedThreadAfterTheGracePeriod)
 {
     Probe probe(true);  // never released
-    Thread thread(recordAndExit, &probe);
+    StartedThread thread(recordAndExit, &probe);
     KernelHandle copy = copyOf(thread.handle);
     ASSERT_TRUE(copy);
 

@@ -18,8 +18,6 @@ public:
     static constexpr DWORD gracePeriodMs = 100;
 
     Thread() noexcept = default;
-    // Starts proc(arg) at once, as start does.
-    Thread(ThreadProc proc, void* arg) noexcept;
     virtual ~Thread();
 
     Thread(const Thread&) = delete;

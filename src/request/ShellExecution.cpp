@@ -1,0 +1,147 @@
+#include "request/ShellExecution.h"
+
+#include "request/OpeningPolicy.h"
+#include "winsys/Handle.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <optional>
+
+namespace {
+
+bool isSet(HANDLE event)
+{
+    return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+// Closes the shell's own message boxes on one thread once a stop is requested, for as long as a shell
+// call runs there. The shell puts them up modally on the calling thread (under Wine: "There is no
+// Windows program configured to open this type of file.") and waits for the user; a stop must not.
+class ShellDialogCloser {
+public:
+    explicit ShellDialogCloser(HANDLE stopEvent) : stop(stopEvent), thread(GetCurrentThreadId())
+    {
+        if (!stop)
+            return;
+        done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        if (done)
+            helper.reset(CreateThread(nullptr, 0, &ShellDialogCloser::run, this, 0, nullptr));
+    }
+
+    ~ShellDialogCloser()
+    {
+        if (helper) {
+            SetEvent(done.get());
+            WaitForSingleObject(helper.get(), INFINITE);
+        }
+    }
+
+    ShellDialogCloser(const ShellDialogCloser&) = delete;
+    ShellDialogCloser& operator=(const ShellDialogCloser&) = delete;
+
+private:
+    static DWORD WINAPI run(void* argument)
+    {
+        auto* self = static_cast<ShellDialogCloser*>(argument);
+        HANDLE handles[] = {self->done.get(), self->stop};
+        if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+            return 0;
+        // A box may appear only after the stop, so keep looking until the shell call is over.
+        do {
+            EnumThreadWindows(self->thread, &ShellDialogCloser::closeDialog, 0);
+        } while (WaitForSingleObject(self->done.get(), 20) == WAIT_TIMEOUT);
+        return 0;
+    }
+
+    static BOOL CALLBACK closeDialog(HWND window, LPARAM)
+    {
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window))
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+
+    HANDLE stop;
+    DWORD thread;
+    KernelHandle done;
+    KernelHandle helper;  // joined in the destructor while done is still open
+};
+
+// ShellExecuteEx may hand the document to shell extensions and DDE servers that are COM objects
+// needing a single-threaded apartment. A request's worker already is one (it owns the task window),
+// and then this only counts one more initialisation; a thread that chose the multithreaded apartment
+// keeps it (CoInitializeEx answers RPC_E_CHANGED_MODE, and nothing is undone).
+class ShellApartment {
+public:
+    ShellApartment()
+        : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+    {
+    }
+    ~ShellApartment()
+    {
+        if (initialised)
+            CoUninitialize();
+    }
+    ShellApartment(const ShellApartment&) = delete;
+    ShellApartment& operator=(const ShellApartment&) = delete;
+
+private:
+    bool initialised;
+};
+
+// Waits for the process, or for the stop event when there is one. Messages sent to the thread's
+// windows meanwhile are answered (a window that never answers hangs every broadcast in the session);
+// posted ones, the task window's quit message among them, stay queued.
+OpenOutcome waitForProcess(HANDLE process, HANDLE stopEvent)
+{
+    HANDLE handles[] = {process, stopEvent};
+    DWORD count = stopEvent ? 2 : 1;
+    for (;;) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0 + count)
+            continue;
+        if (count == 2 && result == WAIT_OBJECT_0 + 1)
+            return OpenOutcome::Stopped;
+        return OpenOutcome::Finished;  // the process ended (or the wait failed: nothing to wait for)
+    }
+}
+
+OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent)
+{
+    SHELLEXECUTEINFOA execution{};
+    execution.cbSize = sizeof execution;
+    execution.fMask = SEE_MASK_NOCLOSEPROCESS;
+    execution.lpFile = call.file.c_str();
+    execution.lpParameters = call.parameters.empty() ? nullptr : call.parameters.c_str();
+    execution.lpDirectory = call.directory.empty() ? nullptr : call.directory.c_str();
+    execution.nShow = SW_SHOWNORMAL;
+    {
+        ShellApartment apartment;
+        ShellDialogCloser closer(stopEvent);
+        // The result is deliberately not examined: without SEE_MASK_FLAG_NO_UI the shell has
+        // already told the user what went wrong.
+        ShellExecuteExA(&execution);
+    }
+    KernelHandle process(execution.hProcess);
+    if (isSet(stopEvent))
+        return OpenOutcome::Stopped;
+    if (!process)
+        return OpenOutcome::Finished;
+    return waitForProcess(process.get(), stopEvent);
+}
+
+}  // namespace
+
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent)
+{
+    std::optional<ShellCall> call = openingCall(path.c_str());
+    if (!call)
+        return OpenOutcome::Refused;
+    if (isSet(stopEvent))
+        return OpenOutcome::Stopped;
+    return executeAndWait(*call, stopEvent);
+}

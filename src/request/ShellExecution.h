@@ -1,0 +1,28 @@
+// Opening a located document through the shell with the program the user has for it, and waiting
+// until that program ends. What may be opened, and with which program, is OpeningPolicy's decision.
+//
+// Threads: openDocument runs on a request's worker thread and blocks it for as long as the viewer
+// runs, which may be hours. While it waits it still answers messages that other threads and
+// processes send to the thread's windows (broadcasts must not hang on a busy worker), and it returns
+// early when its stop event is set: then the viewer keeps running and only the wait ends. A stop
+// also closes a message box that the shell itself put up on the worker (for example "no program is
+// configured for this type") instead of waiting for the user to answer it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum class OpenOutcome {
+    Finished,  // handed to the shell, and the program it started (if it returned one) has ended
+    Stopped,   // the stop event was set; a program already started keeps running
+    Refused,   // runsCode(path), or path names a folder: nothing was started
+};
+
+// Opens path as openingCall (OpeningPolicy.h) says, or refuses it, and waits for the started
+// program. The text is taken only up to a NUL, as the platform sees it. Whether the shell succeeds
+// is not examined: it tells the user itself, and a failed "wordpad" start is not retried with the
+// default action. The wait covers the process handle the shell returns; when it returns none (the
+// document went to a program that was already running, or nothing started) there is nothing to
+// wait for. stopEvent (may be null) ends the wait early; when it is already set nothing is started.
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent = nullptr);
