@@ -1,12 +1,15 @@
 # The layers of src/ point one way: a folder includes headers of its own layer and of the layers
 # below it, never of one above. Lowest first:
-#   winsys < regtree < theme < request < control
+#   winsys < regtree < theme < request < control, app
+# control/ (the COM control) and app/ (the command line and links) are two front ends on the same
+# layer: neither uses the other.
 # Folders outside this list (resources/) may be included from anywhere. Run as a test:
 #   cmake -DSOURCE_DIR=<path of src> -P CheckLayers.cmake
 # It fails, naming every offending include, when one points upward.
 cmake_minimum_required(VERSION 3.21)
 
-set(layers winsys regtree theme request control)
+set(layers winsys regtree theme request control app)
+set(ranks  0      1       2     3       4       4)
 if(NOT SOURCE_DIR OR NOT IS_DIRECTORY "${SOURCE_DIR}")
   message(FATAL_ERROR "CheckLayers.cmake: give the source folder as -DSOURCE_DIR=<path>")
 endif()
@@ -42,7 +45,12 @@ foreach(source IN LISTS sources)
     endif()
     math(EXPR checked "${checked} + 1")
     layer_of("${resolved}" included)
-    if(included GREATER own)
+    if(included EQUAL -1 OR included EQUAL own)
+      continue()
+    endif()
+    list(GET ranks ${own} ownRank)
+    list(GET ranks ${included} includedRank)
+    if(includedRank GREATER_EQUAL ownRank)
       file(RELATIVE_PATH where "${SOURCE_DIR}" "${source}")
       list(GET layers ${own} ownName)
       list(GET layers ${included} includedName)
@@ -52,7 +60,7 @@ foreach(source IN LISTS sources)
 endforeach()
 
 if(upward)
-  string(REPLACE ";" " < " order "${layers}")
-  message(FATAL_ERROR "Includes that point to a higher layer (${order}):${upward}")
+  message(FATAL_ERROR "Includes that point to a higher layer or a peer "
+                      "(winsys < regtree < theme < request < control, app):${upward}")
 endif()
 message(STATUS "layers: ${checked} includes in ${SOURCE_DIR} point to their own layer or below")
