@@ -34,12 +34,28 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     return create(iid, object);
 }
 
+namespace {
+
+// Locks taken through LockServer on either class object: they lock the server, not one factory.
+std::atomic<LONG> serverLocks{0};
+
+}  // namespace
+
 HRESULT ClassFactory::LockServer(BOOL lock)
 {
-    if (lock)
+    if (lock) {
+        ++serverLocks;
         lockModule();
-    else
-        unlockModule();
+        return S_OK;
+    }
+    // An unlock without a lock to undo is refused: it would take a lock that an object, a class
+    // object reference or a worker holds, and DllCanUnloadNow would let the module go under it.
+    LONG held = serverLocks.load();
+    do {
+        if (held <= 0)
+            return E_UNEXPECTED;
+    } while (!serverLocks.compare_exchange_weak(held, held - 1));
+    unlockModule();
     return S_OK;
 }
 

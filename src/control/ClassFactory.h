@@ -22,6 +22,7 @@ public:
 
     // IClassFactory
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
+    // An unlock without a matching lock of the server is refused with E_UNEXPECTED.
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:

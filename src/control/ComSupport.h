@@ -75,6 +75,10 @@ private:
 // deletes itself on its last Release. AddRef and Release here serve every one of the interfaces.
 // The object holds the module while it lives; the lock is a member of this base, so it goes only
 // after everything of the derived classes is gone.
+//
+// While the object is being destroyed its count stands far above zero: what it releases there (a
+// container's site, an event sink) may call back with AddRef or QueryInterface and then Release,
+// and such a pair must not reach zero a second time and delete the object again.
 template <typename... Interfaces>
 class RefCounted : public Interfaces... {
 public:
@@ -85,8 +89,10 @@ public:
     ULONG STDMETHODCALLTYPE Release() override
     {
         ULONG left = --references;
-        if (left == 0)
+        if (left == 0) {
+            references = destroying;
             delete this;
+        }
         return left;
     }
 
@@ -95,6 +101,8 @@ protected:
     virtual ~RefCounted() = default;
 
 private:
+    static constexpr ULONG destroying = 0x40000000;
+
     ModuleLock moduleLock;
     std::atomic<ULONG> references{1};
 };

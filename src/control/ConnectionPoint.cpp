@@ -57,6 +57,13 @@ HRESULT EventConnectionPoint::Unadvise(DWORD cookie)
     return CONNECT_E_NOCONNECTION;
 }
 
+void EventConnectionPoint::disconnectAll() noexcept
+{
+    std::vector<std::pair<DWORD, ComPtr<IUnknown>>> leaving;
+    leaving.swap(sinks);
+    // leaving releases the sinks as it goes.
+}
+
 HRESULT EventConnectionPoint::EnumConnections(IEnumConnections** result)
 {
     if (!result)

@@ -22,8 +22,9 @@ public:
     EventConnectionPoint(const EventConnectionPoint&) = delete;
     EventConnectionPoint& operator=(const EventConnectionPoint&) = delete;
 
-    // Drops every advised sink (the container calls this when it is destroyed or closed).
-    void disconnectAll() noexcept { sinks.clear(); }
+    // Drops every advised sink (the container calls this when it is destroyed or closed). The list
+    // is empty before the first sink is released: a sink's last Release may call Unadvise or Advise.
+    void disconnectAll() noexcept;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return container.AddRef(); }
