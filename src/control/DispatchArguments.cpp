@@ -28,7 +28,33 @@ struct VariantHolder {
 
 }  // namespace
 
-HRESULT argumentText(const VARIANT& argument, std::string& text)
+HRESULT argumentOrder(const DISPPARAMS& params, UINT count, UINT* order, UINT* argError)
+{
+    if ((params.cArgs > 0 && !params.rgvarg) || params.cNamedArgs > params.cArgs ||
+        (params.cNamedArgs > 0 && !params.rgdispidNamedArgs))
+        return E_INVALIDARG;
+    if (params.cArgs > count)
+        return DISP_E_BADPARAMCOUNT;
+    const UINT unset = params.cArgs;  // no argument has this index
+    for (UINT parameter = 0; parameter < count; ++parameter)
+        order[parameter] = unset;
+    UINT positional = params.cArgs - params.cNamedArgs;
+    for (UINT parameter = 0; parameter < positional; ++parameter)
+        order[parameter] = params.cArgs - 1 - parameter;
+    for (UINT named = 0; named < params.cNamedArgs; ++named) {
+        DISPID parameter = params.rgdispidNamedArgs[named];
+        if (parameter < 0 || static_cast<UINT>(parameter) >= count || order[parameter] != unset) {
+            if (argError)
+                *argError = named;
+            return DISP_E_PARAMNOTFOUND;
+        }
+        order[parameter] = named;
+    }
+    // Every argument has found a parameter of its own: with count of them, all are given.
+    return params.cArgs < count ? DISP_E_PARAMNOTOPTIONAL : S_OK;
+}
+
+HRESULT argumentText(const VARIANT& argument, LCID lcid, std::string& text)
 {
     const VARIANT* value = &argument;
     if (V_VT(value) == (VT_BYREF | VT_VARIANT)) {
@@ -56,7 +82,8 @@ HRESULT argumentText(const VARIANT& argument, std::string& text)
         break;
     }
     VariantHolder converted;
-    HRESULT result = VariantChangeType(&converted.value, const_cast<VARIANT*>(value), VARIANT_ALPHABOOL, VT_BSTR);
+    HRESULT result =
+        VariantChangeTypeEx(&converted.value, const_cast<VARIANT*>(value), lcid, VARIANT_ALPHABOOL, VT_BSTR);
     if (FAILED(result) || V_VT(&converted.value) != VT_BSTR)
         return DISP_E_TYPEMISMATCH;
     text = narrowText(V_BSTR(&converted.value));

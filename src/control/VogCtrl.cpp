@@ -82,30 +82,27 @@ HRESULT CVogCtrl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, D
     return DispGetIDsOfNames(dispatchInfo.get(), names, count, ids);
 }
 
-HRESULT CVogCtrl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT CVogCtrl::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO*, UINT* argError)
 {
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
     if (id != dispidOpen || !(flags & DISPATCH_METHOD))
         return DISP_E_MEMBERNOTFOUND;
-    if (!params || (params->cArgs > 0 && !params->rgvarg))
+    if (!params)
         return E_INVALIDARG;
-    if (params->cNamedArgs != 0)
-        return DISP_E_NONAMEDARGS;
-    if (params->cArgs < 4)
-        return DISP_E_PARAMNOTOPTIONAL;
-    if (params->cArgs > 4)
-        return DISP_E_BADPARAMCOUNT;
+    // theme, file, intFile, info: by position, by name (VBA's theme:="..."), or both.
+    UINT order[4];
+    HRESULT ordered = argumentOrder(*params, 4, order, argError);
+    if (FAILED(ordered))
+        return ordered;
     try {
-        // rgvarg holds the arguments last first: theme is rgvarg[3], info rgvarg[0].
         std::string texts[4];
-        for (UINT argument = 0; argument < 4; ++argument) {
-            UINT position = 3 - argument;
-            HRESULT converted = argumentText(params->rgvarg[position], texts[argument]);
+        for (UINT parameter = 0; parameter < 4; ++parameter) {
+            HRESULT converted = argumentText(params->rgvarg[order[parameter]], lcid, texts[parameter]);
             if (FAILED(converted)) {
                 if (argError)
-                    *argError = position;
+                    *argError = order[parameter];
                 return converted;
             }
         }

@@ -24,9 +24,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
                                             DISPID* ids) override;
-    // Calls open when given exactly four positional arguments: fewer give DISP_E_PARAMNOTOPTIONAL,
-    // more DISP_E_BADPARAMCOUNT, and an argument without text DISP_E_TYPEMISMATCH (with its index in
-    // *argError), all without entering the method.
+    // Calls open when given exactly four arguments, by position or by the parameters' names (see
+    // argumentOrder): fewer give DISP_E_PARAMNOTOPTIONAL, more DISP_E_BADPARAMCOUNT, a wrong name
+    // DISP_E_PARAMNOTFOUND and an argument without text DISP_E_TYPEMISMATCH (with its index in
+    // *argError), all without entering the method. Numbers become text in the caller's locale.
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 

@@ -98,11 +98,14 @@ TEST_F(DispatchTest, WrongCallsAreRefusedBeforeTheMethodRuns)
     EXPECT_EQ(control->Invoke(dispidOpen, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &params, nullptr,
                               nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
+    // theme named, but also given by position.
     DISPID named = 0;
     DISPPARAMS withNames = {arguments, &named, 4, 1};
+    argError = 99;
     EXPECT_EQ(control->Invoke(dispidOpen, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &withNames, nullptr,
-                              nullptr, nullptr),
-              DISP_E_NONAMEDARGS);
+                              nullptr, &argError),
+              DISP_E_PARAMNOTFOUND);
+    EXPECT_EQ(argError, 0u);
 
     Sleep(200);  // a box would have shown up by now
     EXPECT_TRUE(boxes.seen().empty()) << boxes.seen().front().caption << ": " << boxes.seen().front().text;
@@ -139,6 +142,56 @@ TEST_F(DispatchTest, MissingThemeOrFileShowsIllegalCall)
     }
 }
 
+// As VBA calls vog.open info:="", theme:="manuals\Data", file:="guide.txt", intFile:="": the names
+// resolved together with the method's, each named argument beside its id. The theme has reached the
+// method when its error box names it (without the file the box would say "Illegal call").
+TEST_F(DispatchTest, NamedArgumentsReachTheirParameters)
+{
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"open"), const_cast<LPOLESTR>(L"info"), const_cast<LPOLESTR>(L"theme"),
+                        const_cast<LPOLESTR>(L"file"), const_cast<LPOLESTR>(L"intFile")};
+    DISPID ids[5] = {};
+    ASSERT_EQ(control->GetIDsOfNames(IID_NULL, names, 5, LOCALE_USER_DEFAULT, ids), S_OK);
+    EXPECT_EQ(std::vector<DISPID>(ids, ids + 5), (std::vector<DISPID>{dispidOpen, 3, 0, 1, 2}));
+
+    Bstr reserved{L"manuals\\Data"};
+    VARIANT arguments[4] = {bstrArgument(empty.get()), bstrArgument(reserved.get()), bstrArgument(file.get()),
+                            bstrArgument(empty.get())};
+    DISPPARAMS params = {arguments, ids + 1, 4, 4};
+    MessageBoxWatch boxes;
+    EXPECT_EQ(control->Invoke(dispidOpen, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                              nullptr),
+              S_OK);
+    ASSERT_TRUE(boxes.waitForCount(1, 10000));
+    EXPECT_EQ(boxes.seen()[0].caption, "Vog Error");
+    EXPECT_EQ(boxes.seen()[0].text.rfind("The theme name \"manuals\\Data\"", 0), 0u) << boxes.seen()[0].text;
+}
+
+TEST(ArgumentOrderTest, NamedArgumentsComeFirstInAnyOrderAndEachParameterOnce)
+{
+    VARIANT arguments[5] = {};
+    UINT order[4] = {};
+    UINT argError = 99;
+    auto orderOf = [&](UINT count, std::vector<DISPID> names) {
+        DISPPARAMS params = {arguments, names.data(), count, static_cast<UINT>(names.size())};
+        argError = 99;
+        HRESULT result = argumentOrder(params, 4, order, &argError);
+        return SUCCEEDED(result) ? std::vector<UINT>(order, order + 4) : std::vector<UINT>{UINT(result), argError};
+    };
+    const std::vector<UINT> reversed = {3, 2, 1, 0};
+    EXPECT_EQ(orderOf(4, {}), reversed) << "by position: the last parameter first";
+    EXPECT_EQ(orderOf(4, {3, 0, 2, 1}), (std::vector<UINT>{1, 3, 2, 0}));
+    EXPECT_EQ(orderOf(4, {2, 3}), (std::vector<UINT>{3, 2, 0, 1})) << "theme and file by position";
+    const UINT notFound = DISP_E_PARAMNOTFOUND;
+    EXPECT_EQ(orderOf(4, {3, 4}), (std::vector<UINT>{notFound, 1})) << "no fifth parameter";
+    EXPECT_EQ(orderOf(4, {-1, 3}), (std::vector<UINT>{notFound, 0}));
+    EXPECT_EQ(orderOf(4, {3, 2, 3}), (std::vector<UINT>{notFound, 2})) << "info named twice";
+    EXPECT_EQ(orderOf(4, {3, 1}), (std::vector<UINT>{notFound, 1})) << "file by position and by name";
+    EXPECT_EQ(orderOf(3, {3, 1}), (std::vector<UINT>{UINT(DISP_E_PARAMNOTOPTIONAL), 99}));
+    EXPECT_EQ(orderOf(5, {3}), (std::vector<UINT>{UINT(DISP_E_BADPARAMCOUNT), 99}));
+    DISPPARAMS unnamed = {arguments, nullptr, 4, 1};
+    EXPECT_EQ(argumentOrder(unnamed, 4, order, nullptr), E_INVALIDARG);
+}
+
 TEST_F(DispatchTest, ControlStaysAliveWhenReleasedWhileItsBoxIsUp)
 {
     VARIANT e = bstrArgument(empty.get());
@@ -161,7 +214,7 @@ TEST_F(DispatchTest, ControlStaysAliveWhenReleasedWhileItsBoxIsUp)
 std::string textOf(const VARIANT& argument)
 {
     std::string text = "unchanged";
-    HRESULT result = argumentText(argument, text);
+    HRESULT result = argumentText(argument, LOCALE_USER_DEFAULT, text);
     return SUCCEEDED(result) ? text : "failed";
 }
 
@@ -199,6 +252,15 @@ TEST(ArgumentTextTest, NoStringKindsGiveEmptyTextAndOtherKindsTheirText)
     V_VT(&numberReference) = VT_BYREF | VT_I4;
     V_I4REF(&numberReference) = &seven;
     EXPECT_EQ(textOf(numberReference), "7");
+
+    // A number becomes text in the caller's locale.
+    VARIANT fraction = typedArgument(VT_R8);
+    V_R8(&fraction) = 2.5;
+    std::string text;
+    ASSERT_EQ(argumentText(fraction, MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT), text), S_OK);
+    EXPECT_EQ(text, "2,5");
+    ASSERT_EQ(argumentText(fraction, MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT), text), S_OK);
+    EXPECT_EQ(text, "2.5");
 }
 
 TEST(ArgumentTextTest, WideTextBecomesSystemCodePageText)
