@@ -4,10 +4,13 @@
 // tests the class is not registered; a registration found at the start is put back at the end.
 #include "ControlHarness.h"
 
+#include "VogVersion.h"
 #include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <msi.h>
+#include <msiquery.h>
 #include <shlobj.h>
 
 using namespace control_tests;
@@ -46,7 +49,31 @@ ProcessResult msiexec(const std::string& action)
     return runProcess("msiexec.exe " + action + " \"" + packagePath() + "\" /qn", 120000);
 }
 
+// The first field of the first row a query of the package's database gives; empty when none.
+std::string packageQuery(const char* query)
+{
+    MSIHANDLE database = 0, view = 0, record = 0;
+    char value[100] = {};
+    DWORD length = sizeof value;
+    if (MsiOpenDatabaseA(packagePath().c_str(), MSIDBOPEN_READONLY, &database) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewA(database, query, &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS &&
+        MsiViewFetch(view, &record) == ERROR_SUCCESS)
+        MsiRecordGetStringA(record, 1, value, &length);
+    for (MSIHANDLE handle : {record, view, database})
+        MsiCloseHandle(handle);
+    return value;
+}
+
 }  // namespace
+
+// Windows Installer compares the version of a versioned file, and a product's first three version
+// parts, each of the first two at most 255.
+TEST(InstallerTest, PackageCarriesTheFileVersionAndTheProductVersionFollowsIt)
+{
+    EXPECT_EQ(packageQuery("SELECT `Version` FROM `File` WHERE `File` = 'VogOcxFile'"), VOG_FILE_VERSION_TEXT);
+    EXPECT_EQ(packageQuery("SELECT `Value` FROM `Property` WHERE `Property` = 'ProductVersion'"),
+              "8.5." + std::to_string(VOG_FILE_VERSION_BUILD));
+}
 
 TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemovesFileAndRegistration)
 {
@@ -60,6 +87,10 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
     ASSERT_TRUE(install.finished) << install.output;
     EXPECT_EQ(0u, install.exitCode) << install.output;
     EXPECT_TRUE(fileExists(installed));
+    char version[40] = {};
+    DWORD versionLength = sizeof version;
+    EXPECT_EQ(MsiGetFileVersionA(installed.c_str(), version, &versionLength, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_STREQ(version, VOG_FILE_VERSION_TEXT) << "as Windows Installer reads the installed file";
     EXPECT_EQ(0, lstrcmpiA(installed.c_str(), registeredServer().c_str())) << registeredServer();
     EXPECT_TRUE(classesKeyExists(typeLibKey));
     EXPECT_TRUE(classesKeyExists(scriptableKey));

@@ -2,9 +2,13 @@
 // embedded in it.
 #include "ControlHarness.h"
 
+#include "VogVersion.h"
 #include "control/Identifiers.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 using namespace control_tests;
 
@@ -61,10 +65,43 @@ TEST_F(ModuleTest, CanUnloadOnlyWhileNoObjectClassObjectOrLockLives)
     page.reset();
     EXPECT_EQ(vog.canUnloadNow(), S_FALSE) << "a server lock";
 
-    ASSERT_EQ(vog.getClassObject(CLSID_VogCtrl, IID_IClassFactory, factory.putVoid()), S_OK);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    ASSERT_EQ(vog.getClassObject(CLSID_VogPropPage, IID_IClassFactory, factory.putVoid()), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK) << "a lock of the server, not of one class object";
+    EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED) << "no lock left to undo";
     factory.reset();
     EXPECT_EQ(vog.canUnloadNow(), S_OK);
+}
+
+TEST_F(ModuleTest, VersionResourceGivesTheFileVersionAndNamesTheFile)
+{
+    std::wstring path = vogModulePathW();
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(8, 2000));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(VOG_FILE_VERSION_BUILD, 5));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    auto text = [&](const std::wstring& name) {
+        wchar_t* value = nullptr;
+        UINT chars = 0;
+        std::wstring key = L"\\StringFileInfo\\040904B0\\" + name;
+        if (!VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &chars))
+            return std::wstring(L"(missing)");
+        return std::wstring(chars > 0 && value ? value : L"");
+    };
+    EXPECT_EQ(text(L"FileVersion"), L"2000.8.5." + std::to_wstring(VOG_FILE_VERSION_BUILD));
+    EXPECT_EQ(text(L"ProductVersion"), text(L"FileVersion"));
+    EXPECT_EQ(text(L"OriginalFilename"), L"VOG.OCX");
+    EXPECT_EQ(text(L"CompanyName"), L"VOG project");
+    EXPECT_EQ(text(L"FileDescription"), L"VOG scripting control");
+    EXPECT_EQ(text(L"OLESelfRegister"), L"") << "the module registers itself";
 }
 
 // Read from the library embedded in VOG.OCX: widl damages the LIBID's last byte when a library holds
