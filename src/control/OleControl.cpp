@@ -14,8 +14,19 @@ OleControl::OleControl(const ControlClass& controlClass) noexcept
 
 OleControl::~OleControl()
 {
+    // Whatever the container has not closed or taken back goes now: the window, then the
+    // container's objects and the sinks, without calls into a container that may be half gone
+    // itself. A callback from one of these releases finds the count held up (RefCounted).
     if (window)
         DestroyWindow(window);
+    window = nullptr;
+    frame.reset();
+    document.reset();
+    inPlaceSite.reset();
+    viewSink.reset();
+    adviseHolder.reset();
+    clientSite.reset();
+    events.disconnectAll();
 }
 
 HRESULT OleControl::QueryInterface(REFIID iid, void** object)
@@ -37,8 +48,10 @@ HRESULT OleControl::QueryInterface(REFIID iid, void** object)
         found = static_cast<IOleInPlaceActiveObject*>(this);
     else if (iid == IID_IViewObject || iid == IID_IViewObject2)
         found = static_cast<IViewObject2*>(this);
-    else if (iid == IID_IPersist || iid == IID_IPersistStreamInit)
+    else if (iid == IID_IPersist || iid == IID_IPersistStreamInit || iid == IID_IPersistStream)
         found = static_cast<IPersistStreamInit*>(this);
+    else if (iid == IID_IPersistStorage)
+        found = static_cast<IPersistStorage*>(this);
     else if (iid == IID_IPersistPropertyBag)
         found = static_cast<IPersistPropertyBag*>(this);
     else if (iid == IID_IOleControl)
@@ -47,6 +60,8 @@ HRESULT OleControl::QueryInterface(REFIID iid, void** object)
         found = static_cast<ISpecifyPropertyPages*>(this);
     else if (iid == IID_IObjectSafety)
         found = static_cast<IObjectSafety*>(this);
+    else if (iid == IID_IQuickActivate)
+        found = static_cast<IQuickActivate*>(this);
     *object = found;
     if (!found)
         return E_NOINTERFACE;
@@ -102,7 +117,7 @@ HRESULT OleControl::FindConnectionPoint(REFIID iid, IConnectionPoint** result)
     return S_OK;
 }
 
-// --- IPersistStreamInit, IPersistPropertyBag ---
+// --- IPersistStreamInit, IPersistStorage, IPersistPropertyBag ---
 
 HRESULT OleControl::GetClassID(CLSID* clsid)
 {
@@ -111,6 +126,25 @@ HRESULT OleControl::GetClassID(CLSID* clsid)
     *clsid = controlClass.classId;
     return S_OK;
 }
+
+namespace {
+
+// What a stream holds: the version stamp, then the extent behind a tag. Streams saved before the
+// extent was kept hold the stamp alone, and a container may have written its own data right after
+// it: the tag tells the two apart.
+struct ExtentRecord {
+    DWORD tag;
+    SIZEL size;  // HIMETRIC
+};
+struct StreamImage {
+    DWORD stamp;
+    ExtentRecord extent;
+};
+static_assert(sizeof(StreamImage) == 16, "the stream's layout has no padding");
+
+constexpr DWORD extentTag = 0x58474F56;  // the bytes "VOGX"
+
+}  // namespace
 
 HRESULT OleControl::Load(IStream* stream)
 {
@@ -122,27 +156,81 @@ HRESULT OleControl::Load(IStream* stream)
     HRESULT result = stream->Read(&stamp, sizeof stamp, &read);
     if (FAILED(result))
         return result;
-    return read == sizeof stamp ? S_OK : STG_E_READFAULT;
+    if (read != sizeof stamp)
+        return STG_E_READFAULT;
+    ExtentRecord record = {};
+    read = 0;
+    result = stream->Read(&record, sizeof record, &read);
+    if (FAILED(result))
+        return result;
+    if (read == sizeof record && record.tag == extentTag) {
+        // A size below zero is no extent; the one the control has stays.
+        if (record.size.cx >= 0 && record.size.cy >= 0)
+            changeExtent(record.size);
+    } else if (read > 0) {
+        // Not ours: back to the end of the stamp, where the container's own data begins.
+        LARGE_INTEGER back;
+        back.QuadPart = -static_cast<LONGLONG>(read);
+        result = stream->Seek(back, STREAM_SEEK_CUR, nullptr);
+        if (FAILED(result))
+            return result;
+    }
+    dirty = false;
+    return S_OK;
 }
 
-HRESULT OleControl::Save(IStream* stream, BOOL)
+HRESULT OleControl::Save(IStream* stream, BOOL clearDirty)
 {
     if (!stream)
         return E_POINTER;
-    DWORD stamp = controlClass.versionStamp;
+    StreamImage image = {controlClass.versionStamp, {extentTag, extent}};
     ULONG written = 0;
-    HRESULT result = stream->Write(&stamp, sizeof stamp, &written);
+    HRESULT result = stream->Write(&image, sizeof image, &written);
     if (FAILED(result))
         return result;
-    return written == sizeof stamp ? S_OK : STG_E_WRITEFAULT;
+    if (written != sizeof image)
+        return STG_E_WRITEFAULT;
+    if (clearDirty)
+        dirty = false;
+    return S_OK;
 }
 
 HRESULT OleControl::GetSizeMax(ULARGE_INTEGER* size)
 {
     if (!size)
         return E_POINTER;
-    size->QuadPart = sizeof(DWORD);
+    size->QuadPart = sizeof(StreamImage);
     return S_OK;
+}
+
+namespace {
+wchar_t contentsStream[] = L"Contents";
+}
+
+HRESULT OleControl::InitNew(IStorage* storage)
+{
+    return storage ? InitNew() : E_POINTER;
+}
+
+HRESULT OleControl::Load(IStorage* storage)
+{
+    if (!storage)
+        return E_POINTER;
+    ComPtr<IStream> stream;
+    HRESULT result = storage->OpenStream(contentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.put());
+    return FAILED(result) ? result : Load(stream.get());
+}
+
+HRESULT OleControl::Save(IStorage* storage, BOOL sameAsLoad)
+{
+    if (!storage)
+        return E_POINTER;
+    ComPtr<IStream> stream;
+    HRESULT result = storage->CreateStream(contentsStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
+                                           stream.put());
+    // Saved into the storage it was loaded from, the control is no longer dirty; into another one
+    // (Save As a copy) it still is.
+    return FAILED(result) ? result : Save(stream.get(), sameAsLoad);
 }
 
 namespace {

@@ -1,8 +1,9 @@
 // OleControl: the generic part of our controls, the least of the OLE control protocol that containers
 // and script hosts use: class information, an (empty) event connection point, in-place activation in
-// a child window, drawing a placeholder, persistence of the version stamp, property pages, and the
-// safety interface script engines ask for. A control describes itself in a ControlClass and adds its
-// dispatch interface: GetTypeInfoCount, GetTypeInfo, GetIDsOfNames and Invoke are its own.
+// a child window and quick activation, drawing a placeholder, persistence of the version stamp (and
+// in streams and storages of the extent), property pages, and the safety interface script engines
+// ask for. A control describes itself in a ControlClass and adds its dispatch interface:
+// GetTypeInfoCount, GetTypeInfo, GetIDsOfNames and Invoke are its own.
 //
 // No IObjectWithSite: a control gets its site through IOleObject::SetClientSite, and Wine's VBScript
 // refuses to create (CreateObject) any object that has IObjectWithSite when its host, such as Wine's
@@ -27,13 +28,13 @@ struct ControlClass {
     CLSID propertyPage;     // the one property page
     UINT typeNameString;    // string resource: the user type name and the property frame's caption
     DWORD miscStatus;
-    DWORD versionStamp;  // the only persistent state
+    DWORD versionStamp;  // persisted, with the extent
 };
 
 class OleControl : public RefCounted<IDispatch, IProvideClassInfo2, IConnectionPointContainer, IOleObject,
                                       IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2,
-                                      IPersistStreamInit, IPersistPropertyBag, IOleControl,
-                                      ISpecifyPropertyPages, IObjectSafety> {
+                                      IPersistStreamInit, IPersistStorage, IPersistPropertyBag, IOleControl,
+                                      ISpecifyPropertyPages, IObjectSafety, IQuickActivate> {
 public:
     // IUnknown: IUnknown, IDispatch and the dispatch interface lead to the IDispatch part.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -63,7 +64,10 @@ public:
     HRESULT STDMETHODCALLTYPE Update() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE IsUpToDate() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID* clsid) override;
+    // The type name string of the class in every form; OLE_S_USEREG (look in the registry) when the
+    // module has no such string.
     HRESULT STDMETHODCALLTYPE GetUserType(DWORD form, LPOLESTR* name) override;
+    // A new extent changes the look (see SetAdvise) and makes the control dirty.
     HRESULT STDMETHODCALLTYPE SetExtent(DWORD aspect, SIZEL* size) override;
     HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, SIZEL* size) override;
     HRESULT STDMETHODCALLTYPE Advise(IAdviseSink* sink, DWORD* connection) override;
@@ -97,20 +101,32 @@ public:
                                           HDC targetDevice, LOGPALETTE** colors) override;
     HRESULT STDMETHODCALLTYPE Freeze(DWORD aspect, LONG index, void* aspectInfo, DWORD* freeze) override;
     HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return E_NOTIMPL; }
+    // The sink hears OnViewChange for the content aspect when the look changes: the child window
+    // comes or goes, or the extent changes. ADVF_PRIMEFIRST tells it at once, ADVF_ONLYONCE only once.
     HRESULT STDMETHODCALLTYPE SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;
     HRESULT STDMETHODCALLTYPE GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override;
     HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, LPSIZEL size) override;
 
-    // IPersist (of both persistence interfaces)
+    // IPersist (of every persistence interface)
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
 
-    // IPersistStreamInit: the stream holds the version stamp, four bytes, and nothing else. The stamp
-    // never changes, so the control is never dirty.
-    HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
+    // IPersistStreamInit, also answered for IPersistStream (whose methods are its first ones): the
+    // stream holds the version stamp, then the extent. Load leaves the stream just after what Save
+    // wrote; a stream saved with the stamp alone still loads. The control is dirty from a change of
+    // its extent until it is saved (with clearDirty) or loaded.
+    HRESULT STDMETHODCALLTYPE IsDirty() override { return dirty ? S_OK : S_FALSE; }
     HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
     HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override;
     HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
     HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+
+    // IPersistStorage: the same data in the storage's stream "Contents". The control reads all of it
+    // in Load and keeps no storage, so it has nothing to let go of or to take up again.
+    HRESULT STDMETHODCALLTYPE InitNew(IStorage* storage) override;
+    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override;
+    HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL sameAsLoad) override;
+    HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE HandsOffStorage() override { return S_OK; }
 
     // IPersistPropertyBag: the property "_Version" holds the version stamp.
     HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override;
@@ -129,6 +145,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) override;
     HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) override;
 
+    // IQuickActivate: the client site, the view sink and the event sink in one call, and the content
+    // extent.
+    HRESULT STDMETHODCALLTYPE QuickActivate(QACONTAINER* container, QACONTROL* control) override;
+    HRESULT STDMETHODCALLTYPE SetContentExtent(LPSIZEL size) override;
+    HRESULT STDMETHODCALLTYPE GetContentExtent(LPSIZEL size) override;
+
     // Fills bounds with the stock white brush, then draws the inscribed ellipse with the pen and
     // brush currently selected into dc.
     static void drawPlaceholder(HDC dc, const RECT& bounds);
@@ -136,10 +158,15 @@ public:
 protected:
     // Starts at reference count 1 (see createObject).
     explicit OleControl(const ControlClass& controlClass) noexcept;
-    // Destroys the in-place window; the derived control has ended its own work by then.
+    // Destroys the in-place window and lets go of the container's objects and the sinks; the derived
+    // control has ended its own work by then.
     ~OleControl() override;
 
 private:
+    // Takes size as the extent; true when it differs from the one before, which the view sink hears.
+    bool changeExtent(const SIZEL& size);
+    // Tells the view sink that the look has changed.
+    void viewChanged();
     HRESULT activateInPlace(IOleClientSite* site, HWND parent, LPCRECT position, bool uiActivate);
     HRESULT activateUserInterface();
     HRESULT showPropertyPages(HWND parent);
@@ -161,6 +188,7 @@ private:
     HWND window = nullptr;  // the control's child window while active in place
     bool uiActive = false;
     SIZEL extent;  // HIMETRIC
+    bool dirty = false;
     DWORD safetyOptions = 0;
 };
 

@@ -1,10 +1,12 @@
-// OleControl: the container protocol of IOleObject and in-place activation. The showing verbs create
-// the control's child window (OleControlView.cpp) inside the container's window; UI activation makes
-// the control the active object of the container's frame and document.
+// OleControl: the container protocol of IOleObject, quick activation and in-place activation. The
+// showing verbs create the control's child window (OleControlView.cpp) inside the container's window;
+// UI activation makes the control the active object of the container's frame and document.
 #include "control/OleControl.h"
 
 #include <olectl.h>
 
+#include <cstddef>
+#include <new>
 #include <string>
 
 // --- IOleObject ---
@@ -114,8 +116,11 @@ HRESULT OleControl::activateInPlace(IOleClientSite* verbSite, HWND parent, LPCRE
             return failure;
         }
         inPlaceSite = newSite;
+        ShowWindow(window, SW_SHOWNA);
+        viewChanged();
+    } else {
+        ShowWindow(window, SW_SHOWNA);
     }
-    ShowWindow(window, SW_SHOWNA);
     return uiActivate ? activateUserInterface() : S_OK;
 }
 
@@ -161,8 +166,14 @@ HRESULT OleControl::GetUserType(DWORD, LPOLESTR* name)
 {
     if (!name)
         return E_POINTER;
-    std::wstring typeName = moduleString(controlClass.typeNameString);
-    *name = typeName.empty() ? nullptr : taskMemCopy(typeName.c_str());
+    *name = nullptr;
+    try {
+        std::wstring typeName = moduleString(controlClass.typeNameString);
+        if (typeName.empty())
+            return OLE_S_USEREG;
+        *name = taskMemCopy(typeName.c_str());
+    } catch (const std::bad_alloc&) {
+    }
     return *name ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -172,8 +183,18 @@ HRESULT OleControl::SetExtent(DWORD aspect, SIZEL* size)
         return E_POINTER;
     if (aspect != DVASPECT_CONTENT)
         return DV_E_DVASPECT;
-    extent = *size;
+    if (changeExtent(*size))
+        dirty = true;
     return S_OK;
+}
+
+bool OleControl::changeExtent(const SIZEL& size)
+{
+    if (size.cx == extent.cx && size.cy == extent.cy)
+        return false;
+    extent = size;
+    viewChanged();
+    return true;
 }
 
 HRESULT OleControl::GetExtent(DWORD aspect, SIZEL* size)
@@ -240,6 +261,7 @@ HRESULT OleControl::InPlaceDeactivate()
     if (window) {
         DestroyWindow(window);
         window = nullptr;
+        viewChanged();
     }
     // Released before the call reaches the site, which may call back in.
     ComPtr<IOleInPlaceSite> leaving = std::move(inPlaceSite);
@@ -272,4 +294,39 @@ HRESULT OleControl::SetObjectRects(LPCRECT position, LPCRECT)
         MoveWindow(window, position->left, position->top, position->right - position->left,
                    position->bottom - position->top, TRUE);
     return S_OK;
+}
+
+// --- IQuickActivate ---
+
+HRESULT OleControl::QuickActivate(QACONTAINER* container, QACONTROL* control)
+{
+    if (!container || !control)
+        return E_POINTER;
+    // Each container passes the QACONTAINER of its own time, which cbSize measures: the members read
+    // here are in all of them. QACONTROL has never grown, and all of it is filled in.
+    if (container->cbSize < offsetof(QACONTAINER, dwAmbientFlags) || control->cbSize < sizeof(QACONTROL))
+        return E_FAIL;
+    SetClientSite(container->pClientSite);
+    if (container->pAdviseSink)
+        SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
+    DWORD eventCookie = 0;
+    // A sink that takes neither the event interface nor IDispatch stays unconnected (cookie 0).
+    if (container->pUnkEventSink)
+        events.Advise(container->pUnkEventSink, &eventCookie);
+    control->dwMiscStatus = controlClass.miscStatus;
+    control->dwViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;  // the placeholder fills its bounds
+    control->dwEventCookie = eventCookie;
+    control->dwPropNotifyCookie = 0;  // no properties, so no property notifications
+    control->dwPointerActivationPolicy = 0;
+    return S_OK;
+}
+
+HRESULT OleControl::SetContentExtent(LPSIZEL size)
+{
+    return SetExtent(DVASPECT_CONTENT, size);
+}
+
+HRESULT OleControl::GetContentExtent(LPSIZEL size)
+{
+    return GetExtent(DVASPECT_CONTENT, size);
 }

@@ -106,7 +106,20 @@ HRESULT OleControl::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink)
     viewSink = ComPtr<IAdviseSink>(sink);
     viewAspects = sink ? aspects : 0;
     viewAdviseFlags = sink ? flags : 0;
+    if (flags & ADVF_PRIMEFIRST)
+        viewChanged();
     return S_OK;
+}
+
+void OleControl::viewChanged()
+{
+    if (!viewSink || !(viewAspects & DVASPECT_CONTENT))
+        return;
+    // Held here: the sink may call SetAdvise from OnViewChange.
+    ComPtr<IAdviseSink> sink = viewSink;
+    if (viewAdviseFlags & ADVF_ONLYONCE)
+        SetAdvise(0, 0, nullptr);
+    sink->OnViewChange(DVASPECT_CONTENT, -1);
 }
 
 HRESULT OleControl::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink)

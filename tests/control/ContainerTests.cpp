@@ -136,3 +136,71 @@ TEST_F(ContainerTest, DestroyingTheContainerReleasesTheControl)
 }
 
 }  // namespace
+
+// A container of our own, as form and document containers are: it drives activation through its
+// sites, then saves the control and loads it again through a stream and through a storage with
+// OLE's own helpers, which ask for IPersistStream and IPersistStorage.
+TEST(InPlaceContainerTest, SitesSeePairedActivationAndSavedControlsComeBackWithTheirExtent)
+{
+    OleScope ole;
+    ServerRegistration registration;
+    ASSERT_EQ(registration.exitCode, 0u);
+    HWND form = CreateWindowExA(0, "STATIC", "form", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                                nullptr, nullptr);
+    TestSite site(form);
+    ComPtr<IOleObject> object;
+    ASSERT_EQ(CoCreateInstance(CLSID_VogCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, object.putVoid()), S_OK);
+    ASSERT_EQ(object->SetClientSite(&site), S_OK);
+    site.allowInPlace = false;
+    EXPECT_EQ(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, &site, 0, form, &site.position), E_FAIL);
+    EXPECT_EQ(FindWindowExA(form, nullptr, "VogControl", nullptr), nullptr);
+    site.allowInPlace = true;
+    ASSERT_EQ(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, &site, 0, form, &site.position), S_OK);
+    HWND window = FindWindowExA(form, nullptr, "VogControl", nullptr);
+    EXPECT_NE(window, nullptr);
+    ComPtr<IOleInPlaceActiveObject> active;
+    ASSERT_EQ(object.query(IID_IOleInPlaceActiveObject, active), S_OK);
+    EXPECT_EQ(site.activeObject, active.get());
+    EXPECT_EQ(site.uiActivations, 1);
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(object.query(IID_IOleInPlaceObject, inPlace), S_OK);
+    EXPECT_EQ(inPlace->UIDeactivate(), S_OK);
+    EXPECT_EQ(site.activeObject, nullptr);
+    EXPECT_EQ(site.uiDeactivations, 1);
+    EXPECT_EQ(object->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(site.inPlaceActivations, 1) << "the refusing site was not told of an activation";
+    EXPECT_EQ(site.inPlaceDeactivations, 1);
+
+    SIZEL extent = {4233, 1587};
+    ASSERT_EQ(object->SetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    ComPtr<IPersistStream> persistStream;
+    ComPtr<IStream> stream;
+    ASSERT_EQ(object.query(IID_IPersistStream, persistStream), S_OK);
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+    ASSERT_EQ(OleSaveToStream(persistStream.get(), stream.get()), S_OK);
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    ComPtr<IOleObject> fromStream;
+    ASSERT_EQ(OleLoadFromStream(stream.get(), IID_IOleObject, fromStream.putVoid()), S_OK);
+
+    ComPtr<ILockBytes> bytes;
+    ComPtr<IStorage> storage;
+    ComPtr<IPersistStorage> persistStorage;
+    ASSERT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.put()), S_OK);
+    ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                           storage.put()),
+              S_OK);
+    ASSERT_EQ(object.query(IID_IPersistStorage, persistStorage), S_OK);
+    ASSERT_EQ(OleSave(persistStorage.get(), storage.get(), TRUE), S_OK);
+    EXPECT_EQ(persistStorage->SaveCompleted(nullptr), S_OK);
+    ComPtr<IOleObject> fromStorage;
+    ASSERT_EQ(OleLoad(storage.get(), IID_IOleObject, &site, fromStorage.putVoid()), S_OK);
+
+    for (IOleObject* loaded : {fromStream.get(), fromStorage.get()}) {
+        SIZEL read = {};
+        EXPECT_EQ(loaded->GetExtent(DVASPECT_CONTENT, &read), S_OK);
+        EXPECT_EQ(read.cx, extent.cx);
+        EXPECT_EQ(read.cy, extent.cy);
+    }
+    DestroyWindow(form);
+}

@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace control_tests {
 
@@ -139,6 +140,39 @@ VARIANT typedArgument(VARTYPE type)
     if (type == VT_ERROR)
         V_ERROR(&argument) = DISP_E_PARAMNOTFOUND;
     return argument;
+}
+
+HRESULT TestSite::QueryInterface(REFIID iid, void** object)
+{
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+        *object = static_cast<IOleClientSite*>(this);
+    else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
+        *object = static_cast<IOleInPlaceSite*>(this);
+    else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
+        *object = static_cast<IOleInPlaceFrame*>(this);
+    else
+        return *object = nullptr, E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+ULONG TestSite::Release()
+{
+    ULONG left = --references;
+    if (left == 1 && onRelease)
+        std::exchange(onRelease, nullptr)();
+    return left;
+}
+
+HRESULT TestSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT place,
+                                   LPRECT clip, LPOLEINPLACEFRAMEINFO info)
+{
+    *frame = this;
+    AddRef();
+    *document = nullptr;
+    *place = *clip = position;
+    *info = {sizeof *info, FALSE, window, nullptr, 0};
+    return S_OK;
 }
 
 PixelCanvas::PixelCanvas(int width, int height) : width(width), memoryDc(CreateCompatibleDC(nullptr))

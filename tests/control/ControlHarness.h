@@ -9,8 +9,10 @@
 
 #include <windows.h>
 #include <ocidl.h>
+#include <oleidl.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -136,6 +138,58 @@ HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> argument
 
 VARIANT bstrArgument(BSTR text);
 VARIANT typedArgument(VARTYPE type);
+
+// A container's site of our own for one control: client site, in-place site and frame in one object
+// that counts the calls it gets. references counts what the control holds; onRelease, when set, runs
+// once when the control lets go of its last one.
+class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
+public:
+    explicit TestSite(HWND window) : window(window) {}
+    HWND window;                        // the parent of the control's window
+    RECT position = {10, 10, 110, 60};  // where the control's window goes
+    bool allowInPlace = true;
+    int inPlaceActivations = 0, inPlaceDeactivations = 0, uiActivations = 0, uiDeactivations = 0;
+    IOleInPlaceActiveObject* activeObject = nullptr;  // as SetActiveObject last gave it (not held)
+    LONG references = 1;
+    std::function<void()> onRelease;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* result) override { return *result = window, S_OK; }
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return allowInPlace ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return ++inPlaceActivations, S_OK; }
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return ++uiActivations, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT place,
+                                               LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return ++uiDeactivations, S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return ++inPlaceDeactivations, S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override
+    {
+        return activeObject = object, S_OK;
+    }
+    // The rest: no moniker, container, undo, tools, menus or accelerators.
+    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) override { return *moniker = nullptr, E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** result) override { return *result = nullptr, E_NOINTERFACE; }
+    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+};
 
 // A 32-bit top-down DIB section selected into a memory DC, for reading back drawn pixels.
 class PixelCanvas {

@@ -4,13 +4,17 @@
 #include "ControlHarness.h"
 
 #include "control/Identifiers.h"
+#include "control/VogCtrl.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <objsafe.h>
 #include <olectl.h>
+#include <utility>
 
 using namespace control_tests;
 
@@ -42,8 +46,9 @@ TEST_F(InterfaceTest, EveryInterfaceLeadsBackToTheSameObject)
     const IID interfaces[] = {IID_IDispatch, DIID_DVog, IID_IProvideClassInfo, IID_IProvideClassInfo2,
                               IID_IConnectionPointContainer, IID_IOleObject, IID_IOleWindow,
                               IID_IOleInPlaceObject, IID_IOleInPlaceActiveObject, IID_IViewObject,
-                              IID_IViewObject2, IID_IPersist, IID_IPersistStreamInit, IID_IPersistPropertyBag,
-                              IID_IOleControl, IID_ISpecifyPropertyPages, IID_IObjectSafety};
+                              IID_IViewObject2, IID_IPersist, IID_IPersistStreamInit, IID_IPersistStream,
+                              IID_IPersistStorage, IID_IPersistPropertyBag, IID_IOleControl,
+                              IID_ISpecifyPropertyPages, IID_IObjectSafety, IID_IQuickActivate};
     for (const IID& iid : interfaces) {
         ComPtr<IUnknown> facet;
         ASSERT_EQ(control.query(iid, facet), S_OK);
@@ -183,7 +188,22 @@ public:
     }
 };
 
-TEST_F(InterfaceTest, StreamHoldsOnlyTheVersionStamp)
+// Where the stream's seek pointer stands.
+ULONGLONG streamPosition(IStream* stream)
+{
+    ULARGE_INTEGER position = {};
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &position);
+    return position.QuadPart;
+}
+
+SIZEL extentOf(IOleObject* object)
+{
+    SIZEL extent = {-1, -1};
+    object->GetExtent(DVASPECT_CONTENT, &extent);
+    return extent;
+}
+
+TEST_F(InterfaceTest, StreamHoldsTheVersionStampAndTheExtent)
 {
     auto persist = as<IPersistStreamInit>(IID_IPersistStreamInit);
     ASSERT_TRUE(persist);
@@ -194,29 +214,51 @@ TEST_F(InterfaceTest, StreamHoldsOnlyTheVersionStamp)
     EXPECT_EQ(persist->IsDirty(), S_FALSE);
     ULARGE_INTEGER size = {};
     EXPECT_EQ(persist->GetSizeMax(&size), S_OK);
-    EXPECT_EQ(size.QuadPart, 4u);
+    EXPECT_EQ(size.QuadPart, 16u);
+    SIZEL extent = {5000, 2500};
+    ASSERT_EQ(as<IOleObject>(IID_IOleObject)->SetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_OK) << "the new extent is not saved yet";
 
     ComPtr<IStream> stream;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
     ASSERT_EQ(persist->Save(stream.get(), TRUE), S_OK);
-    STATSTG stat = {};
-    ASSERT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
-    EXPECT_EQ(stat.cbSize.QuadPart, 4u);
-    LARGE_INTEGER zero = {};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    EXPECT_EQ(streamPosition(stream.get()), 16u);
+    ASSERT_EQ(stream->Write("container", 9, nullptr), S_OK);  // what a container saves next
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     DWORD stamp = 0;
-    ULONG read = 0;
-    ASSERT_EQ(stream->Read(&stamp, sizeof stamp, &read), S_OK);
+    ASSERT_EQ(stream->Read(&stamp, sizeof stamp, nullptr), S_OK);
     EXPECT_EQ(stamp, 0x07D00325u) << "major 2000 in the high word, minor 805 in the low word";
 
-    // A second control loads what the first saved; a stream too short for the stamp is refused.
-    ComPtr<IPersistStreamInit> other;
-    ASSERT_EQ(vog.create(CLSID_VogCtrl, IID_IPersistStreamInit, other), S_OK);
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    EXPECT_EQ(other->Load(stream.get()), S_OK);
+    // A second control loads the extent and stops where the save ended.
+    ComPtr<IOleObject> other;
+    ASSERT_EQ(vog.create(CLSID_VogCtrl, IID_IOleObject, other), S_OK);
+    ComPtr<IPersistStreamInit> otherPersist;
+    ASSERT_EQ(other.query(IID_IPersistStreamInit, otherPersist), S_OK);
+    const SIZEL initial = extentOf(other.get());
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(otherPersist->Load(stream.get()), S_OK);
+    EXPECT_EQ(streamPosition(stream.get()), 16u);
+    EXPECT_EQ(extentOf(other.get()).cx, 5000);
+    EXPECT_EQ(extentOf(other.get()).cy, 2500);
+
+    // A stream saved before the extent was kept: the stamp, then the container's own data.
+    ComPtr<IStream> old;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, old.put()), S_OK);
+    ASSERT_EQ(old->Write(&stamp, sizeof stamp, nullptr), S_OK);
+    ASSERT_EQ(old->Write("container's own data", 20, nullptr), S_OK);
+    old->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    ComPtr<IOleObject> fresh;
+    ASSERT_EQ(vog.create(CLSID_VogCtrl, IID_IOleObject, fresh), S_OK);
+    ComPtr<IPersistStreamInit> freshPersist;
+    ASSERT_EQ(fresh.query(IID_IPersistStreamInit, freshPersist), S_OK);
+    EXPECT_EQ(freshPersist->Load(old.get()), S_OK);
+    EXPECT_EQ(streamPosition(old.get()), 4u);
+    EXPECT_EQ(extentOf(fresh.get()).cx, initial.cx) << "the extent stays the default";
+
     ComPtr<IStream> empty;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, empty.put()), S_OK);
-    EXPECT_TRUE(FAILED(other->Load(empty.get())));
+    EXPECT_TRUE(FAILED(otherPersist->Load(empty.get()))) << "too short for the stamp";
 }
 
 TEST_F(InterfaceTest, PropertyBagHoldsOnlyTheVersionStamp)
@@ -241,6 +283,7 @@ class CountingSink final : public IDispatch {
 public:
     LONG references = 1;
     bool answersEvents = true;
+    std::function<void()> onRelease;  // runs once, when the control lets go of its last reference
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (iid == IID_IUnknown || (answersEvents && (iid == IID_IDispatch || iid == DIID_DVogEvents))) {
@@ -252,7 +295,12 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        if (--references == 1 && onRelease)
+            std::exchange(onRelease, nullptr)();
+        return references;
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -324,14 +372,115 @@ TEST_F(InterfaceTest, EventConnectionPointTakesAndReleasesSinks)
     EXPECT_EQ(listed[0], point.get());
     listed[0]->Release();
 
-    // The last release of the control lets go of a sink that was never unadvised.
+    // Closing drops the sinks, also when the release of one changes the list: here it unadvises
+    // another and advises a third, which the last release of the control lets go of.
+    CountingSink late;
+    DWORD lateCookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    other.onRelease = [&] {
+        point->Unadvise(cookie);
+        point->Advise(&late, &lateCookie);
+    };
+    EXPECT_EQ(as<IOleObject>(IID_IOleObject)->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_EQ(sink.references + other.references, 2);
+    EXPECT_EQ(late.references, 2) << "advised after the close";
     points.reset();
     back.reset();
     point.reset();
     container.reset();
     control.reset();
-    EXPECT_EQ(other.references, 1);
+    EXPECT_EQ(late.references, 1);
     EXPECT_EQ(vog.canUnloadNow(), S_OK);
+}
+
+TEST_F(InterfaceTest, ACallBackWhileTheControlIsDestroyedDoesNotDestroyItAgain)
+{
+    TestSite site(nullptr);
+    ASSERT_EQ(as<IOleObject>(IID_IOleObject)->SetClientSite(&site), S_OK);
+    // The site's last release asks the control for an interface and lets go of it again.
+    IUnknown* going = control.get();
+    site.onRelease = [going] {
+        ComPtr<IUnknown> again;
+        going->QueryInterface(IID_IOleObject, again.putVoid());
+    };
+    control.reset();
+    EXPECT_EQ(site.references, 1);
+    EXPECT_EQ(vog.canUnloadNow(), S_OK) << "the control went, once";
+}
+
+// A view sink that counts the changes of the content it hears of (and no references).
+class ViewSink final : public IAdviseSinkEx {
+public:
+    int changes = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    void STDMETHODCALLTYPE OnViewChange(DWORD aspect, LONG) override { changes += aspect == DVASPECT_CONTENT; }
+    void STDMETHODCALLTYPE OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+    void STDMETHODCALLTYPE OnRename(IMoniker*) override {}
+    void STDMETHODCALLTYPE OnSave() override {}
+    void STDMETHODCALLTYPE OnClose() override {}
+    void STDMETHODCALLTYPE OnViewStatusChange(DWORD) override {}
+};
+
+TEST_F(InterfaceTest, QuickActivationConnectsTheContainerAndTheViewSinkHearsOfChangesInLook)
+{
+    auto quick = as<IQuickActivate>(IID_IQuickActivate);
+    auto object = as<IOleObject>(IID_IOleObject);
+    ASSERT_TRUE(quick && object);
+    HWND parent = CreateWindowExA(0, "STATIC", "container", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                                  nullptr, nullptr);
+    TestSite site(parent);
+    ViewSink view;
+    CountingSink events;
+    QACONTAINER container = {};
+    container.pClientSite = &site;
+    container.pAdviseSink = &view;
+    container.pUnkEventSink = &events;
+    QACONTROL result = {};
+    result.cbSize = sizeof result;
+    container.cbSize = offsetof(QACONTAINER, pUnkEventSink);
+    EXPECT_EQ(quick->QuickActivate(&container, &result), E_FAIL) << "too short to hold the sinks";
+    EXPECT_EQ(site.references, 1);
+    container.cbSize = offsetof(QACONTAINER, pBindHost);  // as an older container has it
+    ASSERT_EQ(quick->QuickActivate(&container, &result), S_OK);
+    EXPECT_EQ(result.dwMiscStatus, 132241u);
+    EXPECT_NE(result.dwEventCookie, 0u);
+    EXPECT_EQ(events.references, 2);
+    EXPECT_EQ(site.references, 2) << "the client site is taken";
+
+    SIZEL size = {3000, 1000};
+    EXPECT_EQ(quick->SetContentExtent(&size), S_OK);
+    EXPECT_EQ(quick->SetContentExtent(&size), S_OK);
+    SIZEL read = {};
+    EXPECT_EQ(quick->GetContentExtent(&read), S_OK);
+    EXPECT_EQ(read.cx, 3000);
+    EXPECT_EQ(view.changes, 1) << "one new extent";
+    ASSERT_EQ(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, parent, &site.position), S_OK);
+    EXPECT_EQ(as<IOleInPlaceObject>(IID_IOleInPlaceObject)->InPlaceDeactivate(), S_OK);
+    EXPECT_EQ(view.changes, 3) << "the window came and went";
+    ASSERT_EQ(as<IViewObject2>(IID_IViewObject2)->SetAdvise(DVASPECT_CONTENT, ADVF_PRIMEFIRST | ADVF_ONLYONCE, &view),
+              S_OK);
+    size.cx = 4000;
+    EXPECT_EQ(quick->SetContentExtent(&size), S_OK);
+    EXPECT_EQ(view.changes, 4) << "told at once, and only once";
+
+    // The control goes before the container's objects on this stack.
+    object.reset();
+    quick.reset();
+    control.reset();
+    EXPECT_EQ(events.references, 1);
+    DestroyWindow(parent);
+}
+
+// The control built into this test program, which holds no string table: no type name string.
+TEST(OleControlTest, WithoutItsTypeNameStringTheControlSendsTheCallerToTheRegistry)
+{
+    ComPtr<IOleObject> object;
+    ASSERT_EQ(createObject<CVogCtrl>(IID_IOleObject, object.putVoid()), S_OK);
+    LPOLESTR name = const_cast<LPOLESTR>(L"unchanged");
+    EXPECT_EQ(object->GetUserType(USERCLASSTYPE_FULL, &name), OLE_S_USEREG);
+    EXPECT_EQ(name, nullptr);
 }
 
 TEST_F(InterfaceTest, ThePropertyPageShowsItsPlaceholderAndEditsNothing)
