@@ -145,8 +145,7 @@ TEST(InPlaceContainerTest, SitesSeePairedActivationAndSavedControlsComeBackWithT
     OleScope ole;
     ServerRegistration registration;
     ASSERT_EQ(registration.exitCode, 0u);
-    HWND form = CreateWindowExA(0, "STATIC", "form", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
-                                nullptr, nullptr);
+    HWND form = containerWindow("form");
     TestSite site(form);
     ComPtr<IOleObject> object;
     ASSERT_EQ(CoCreateInstance(CLSID_VogCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, object.putVoid()), S_OK);

@@ -142,6 +142,12 @@ VARIANT typedArgument(VARTYPE type)
     return argument;
 }
 
+HWND containerWindow(const char* title)
+{
+    return CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
 HRESULT TestSite::QueryInterface(REFIID iid, void** object)
 {
     if (iid == IID_IUnknown || iid == IID_IOleClientSite)

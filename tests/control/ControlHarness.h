@@ -139,6 +139,9 @@ HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> argument
 VARIANT bstrArgument(BSTR text);
 VARIANT typedArgument(VARTYPE type);
 
+// A visible top-level window of 300 by 200 pixels at the screen's corner, for a control to live in.
+HWND containerWindow(const char* title);
+
 // A container's site of our own for one control: client site, in-place site and frame in one object
 // that counts the calls it gets. references counts what the control holds; onRelease, when set, runs
 // once when the control lets go of its last one.

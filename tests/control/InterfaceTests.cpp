@@ -224,7 +224,6 @@ TEST_F(InterfaceTest, StreamHoldsTheVersionStampAndTheExtent)
     ASSERT_EQ(persist->Save(stream.get(), TRUE), S_OK);
     EXPECT_EQ(persist->IsDirty(), S_FALSE);
     EXPECT_EQ(streamPosition(stream.get()), 16u);
-    ASSERT_EQ(stream->Write("container", 9, nullptr), S_OK);  // what a container saves next
     stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     DWORD stamp = 0;
     ASSERT_EQ(stream->Read(&stamp, sizeof stamp, nullptr), S_OK);
@@ -235,7 +234,6 @@ TEST_F(InterfaceTest, StreamHoldsTheVersionStampAndTheExtent)
     ASSERT_EQ(vog.create(CLSID_VogCtrl, IID_IOleObject, other), S_OK);
     ComPtr<IPersistStreamInit> otherPersist;
     ASSERT_EQ(other.query(IID_IPersistStreamInit, otherPersist), S_OK);
-    const SIZEL initial = extentOf(other.get());
     stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     EXPECT_EQ(otherPersist->Load(stream.get()), S_OK);
     EXPECT_EQ(streamPosition(stream.get()), 16u);
@@ -248,13 +246,9 @@ TEST_F(InterfaceTest, StreamHoldsTheVersionStampAndTheExtent)
     ASSERT_EQ(old->Write(&stamp, sizeof stamp, nullptr), S_OK);
     ASSERT_EQ(old->Write("container's own data", 20, nullptr), S_OK);
     old->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-    ComPtr<IOleObject> fresh;
-    ASSERT_EQ(vog.create(CLSID_VogCtrl, IID_IOleObject, fresh), S_OK);
-    ComPtr<IPersistStreamInit> freshPersist;
-    ASSERT_EQ(fresh.query(IID_IPersistStreamInit, freshPersist), S_OK);
-    EXPECT_EQ(freshPersist->Load(old.get()), S_OK);
+    EXPECT_EQ(otherPersist->Load(old.get()), S_OK);
     EXPECT_EQ(streamPosition(old.get()), 4u);
-    EXPECT_EQ(extentOf(fresh.get()).cx, initial.cx) << "the extent stays the default";
+    EXPECT_EQ(extentOf(other.get()).cx, 5000) << "nothing of the container's data taken for an extent";
 
     ComPtr<IStream> empty;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, empty.put()), S_OK);
@@ -428,8 +422,7 @@ TEST_F(InterfaceTest, QuickActivationConnectsTheContainerAndTheViewSinkHearsOfCh
     auto quick = as<IQuickActivate>(IID_IQuickActivate);
     auto object = as<IOleObject>(IID_IOleObject);
     ASSERT_TRUE(quick && object);
-    HWND parent = CreateWindowExA(0, "STATIC", "container", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
-                                  nullptr, nullptr);
+    HWND parent = containerWindow("container");
     TestSite site(parent);
     ViewSink view;
     CountingSink events;
@@ -533,8 +526,7 @@ TEST_F(InterfaceTest, VerbsActivateInPlaceInTheGivenParentAndRectangle)
     auto object = as<IOleObject>(IID_IOleObject);
     auto inPlace = as<IOleInPlaceObject>(IID_IOleInPlaceObject);
     ASSERT_TRUE(object && inPlace);
-    HWND parent = CreateWindowExA(0, "STATIC", "container", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
-                                  nullptr, nullptr);
+    HWND parent = containerWindow("container");
     ASSERT_NE(parent, nullptr);
 
     HWND window = nullptr;
