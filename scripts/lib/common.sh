@@ -67,7 +67,18 @@ vog_prefix_setup() {
     wineserver -w
     touch "$WINEPREFIX/.vog-no-crash-dialog"
   fi
-  ln -sfn "$VOG_TEST_MEDIA_DIR" "$WINEPREFIX/dosdevices/m:"
+  vog_test_devices "$WINEPREFIX"
+}
+
+# The test bench's devices in a prefix: drive M: (see above), and the share \\vogserver\public, the
+# folder $VOG_TEST_MEDIA_DIR/../share, for folders on the network (Wine reaches \\server\share
+# through dosdevices/unc/server/share).
+vog_test_devices() {
+  local prefix=$1 share
+  share=$(dirname "$VOG_TEST_MEDIA_DIR")/share
+  mkdir -p "$share" "$prefix/dosdevices/unc/vogserver"
+  ln -sfn "$VOG_TEST_MEDIA_DIR" "$prefix/dosdevices/m:"
+  ln -sfn "$share" "$prefix/dosdevices/unc/vogserver/public"
 }
 
 # A second prefix, a copy of the first with Wine's null graphics driver, for the tests that create
@@ -85,7 +96,7 @@ vog_headless_prefix_setup() {
     WINEPREFIX=$VOG_HEADLESS_PREFIX wineserver -w
     touch "$VOG_HEADLESS_PREFIX/.vog-ready"
   fi
-  ln -sfn "$VOG_TEST_MEDIA_DIR" "$VOG_HEADLESS_PREFIX/dosdevices/m:"
+  vog_test_devices "$VOG_HEADLESS_PREFIX"
 }
 
 # A virtual display of our own, unless the caller asks to use the one it has (VOG_USE_DISPLAY=1).

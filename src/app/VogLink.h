@@ -20,8 +20,9 @@
 //   - it hands over its command line converted with WideCharToMultiByte(CP_UTF8,
 //     WC_ERR_INVALID_CHARS), so that a lone surrogate refuses the link instead of becoming U+FFFD;
 //   - it converts what an accepted link names into the system code page with WC_NO_BEST_FIT_CHARS
-//     and refuses the link when any character has no exact equivalent (a best-fit look-alike, such
-//     as a fullwidth solidus written as "\", would name another path than the one checked here);
+//     (no flags when that code page is UTF-8: winsys/Text.h, noBestFitFlags) and refuses the link
+//     when any character has no exact equivalent (a best-fit look-alike, such as a fullwidth
+//     solidus written as "\", would name another path than the one checked here);
 //   - it checks that the theme is registered and that each theme folder joined with file fits.
 #pragma once
 

@@ -1,17 +1,20 @@
 #include "control/DispatchArguments.h"
 
+#include "winsys/Text.h"
+
 #include <cwchar>
 
-std::string narrowText(const wchar_t* text)
+std::string narrowText(const wchar_t* text, UINT codePage)
 {
     if (!text || !*text)
         return {};
     int wideLength = static_cast<int>(std::wcslen(text));
-    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, wideLength, nullptr, 0, nullptr, nullptr);
+    DWORD flags = noBestFitFlags(codePage);
+    int length = WideCharToMultiByte(codePage, flags, text, wideLength, nullptr, 0, nullptr, nullptr);
     if (length <= 0)
         return {};
     std::string narrow(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, wideLength, &narrow[0], length, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, text, wideLength, &narrow[0], length, nullptr, nullptr);
     return narrow;
 }
 

@@ -24,7 +24,8 @@ HRESULT argumentOrder(const DISPPARAMS& params, UINT count, UINT* order, UINT* a
 // text is unchanged on failure. May raise std::bad_alloc.
 HRESULT argumentText(const VARIANT& argument, LCID lcid, std::string& text);
 
-// Wide text in the system code page (CP_ACP), up to its first null character. Characters the code
-// page lacks become '?', never a look-alike ("best fit"), so that no path separator, dot or drive
-// colon can appear that the caller did not write. A null pointer gives empty text.
-std::string narrowText(const wchar_t* text);
+// Wide text in codePage (by default the system code page), up to its first null character.
+// Characters the code page lacks become '?', never a look-alike ("best fit"), so that no path
+// separator, dot or drive colon can appear that the caller did not write; in UTF-8 every character
+// keeps its exact bytes. A null pointer gives empty text.
+std::string narrowText(const wchar_t* text, UINT codePage = GetACP());

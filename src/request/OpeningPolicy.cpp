@@ -183,11 +183,45 @@ bool sizeOf(const std::string& path, unsigned long long& size)
     return true;
 }
 
-// The call that hands a large text file to "wordpad"; nothing when path is no such file.
+// The program an App Paths entry of HKEY_LOCAL_MACHINE names (its default value, expanded and
+// unquoted); empty when there is no such entry or its program does not exist.
+std::string registeredProgram(const char* name)
+{
+    std::string key = std::string("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + name;
+    char value[MAX_PATH + 2];
+    DWORD size = sizeof value;
+    // RRF_RT_REG_SZ also takes a REG_EXPAND_SZ value, expanded, as Windows stores this one.
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return {};
+    std::string program = value;
+    if (!program.empty() && program.front() == '"')
+        program = program.substr(1, program.find('"', 1) - 1);
+    DWORD attributes = GetFileAttributesA(program.c_str());
+    bool isFile = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return isFile ? program : std::string();
+}
+
+// Whether the shell can start "wordpad": it finds the program through its App Paths entry (looked
+// up as "wordpad.exe" by Windows, as "wordpad" by Wine) or as wordpad.exe on the search path, and
+// nowhere else. Current Windows 11 releases have neither, as WordPad is no longer part of them: the
+// shell would only show its "cannot find" box. A wordpad.exe left in the Windows Accessories folder
+// does not count, as the shell does not look there for the name.
+bool wordpadCanStart()
+{
+    if (!registeredProgram("wordpad.exe").empty() || !registeredProgram("wordpad").empty())
+        return true;
+    char found[MAX_PATH];
+    DWORD length = SearchPathA(nullptr, "wordpad.exe", nullptr, MAX_PATH, found, nullptr);
+    return length > 0 && length < MAX_PATH;
+}
+
+// The call that hands a large text file to "wordpad"; nothing when path is no such file or wordpad
+// cannot be started.
 std::optional<ShellCall> wordpadCall(const std::string& path)
 {
     unsigned long long size = 0;
-    if (documentKind(path) != DocumentKind::Text || !sizeOf(path, size) || size < largeTextBytes)
+    if (documentKind(path) != DocumentKind::Text || !sizeOf(path, size) || size < largeTextBytes ||
+        !wordpadCanStart())
         return std::nullopt;
     ShellCall call{"wordpad", {}, {}};
     size_t separator = path.find_last_of("\\/");

@@ -41,6 +41,8 @@ struct ShellCall {
 // How path is to be opened. Nothing when it would run code (runsCode) or names a folder, which the
 // shell would show in a file manager. A "txt" file of largeTextBytes or more goes to the program
 // "wordpad" with the bare file name as parameter (quoted when it holds blanks) and its folder as
-// working directory; every other document is itself handed to the shell. path is taken as given:
-// the caller cuts it at a NUL as the platform would.
+// working directory, where the shell can start "wordpad" (its App Paths entry names an existing
+// program, or wordpad.exe is on the search path); every other document, and such a text where
+// there is no WordPad, is itself handed to the shell. path is taken as given: the caller cuts it
+// at a NUL as the platform would.
 std::optional<ShellCall> openingCall(const std::string& path);

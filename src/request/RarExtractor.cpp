@@ -105,6 +105,7 @@ bool toOem(const std::string& text, char (&buffer)[MAX_PATH])
     if (text.empty())
         return true;
     int length = static_cast<int>(text.size());
+    // MB_ERR_INVALID_CHARS is accepted by every code page, UTF-8 included.
     int wideLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
     if (wideLength <= 0)
         return false;
@@ -112,9 +113,10 @@ bool toOem(const std::string& text, char (&buffer)[MAX_PATH])
     MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), wideLength);
 
     // Best-fit mapping and the default-character report do not exist for UTF-8.
-    bool utf8 = GetOEMCP() == CP_UTF8;
+    UINT oemCodePage = GetOEMCP();
+    bool utf8 = oemCodePage == CP_UTF8;
     BOOL usedDefault = FALSE;
-    int oemLength = WideCharToMultiByte(CP_OEMCP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), wideLength,
+    int oemLength = WideCharToMultiByte(oemCodePage, noBestFitFlags(oemCodePage), wide.data(), wideLength,
                                         buffer, MAX_PATH - 1, nullptr, utf8 ? nullptr : &usedDefault);
     if (oemLength <= 0 || usedDefault) {
         buffer[0] = '\0';
@@ -123,7 +125,7 @@ bool toOem(const std::string& text, char (&buffer)[MAX_PATH])
     buffer[oemLength] = '\0';
 
     std::wstring back(static_cast<size_t>(wideLength), L'\0');
-    if (MultiByteToWideChar(CP_OEMCP, 0, buffer, oemLength, back.data(), wideLength) != wideLength || back != wide) {
+    if (MultiByteToWideChar(oemCodePage, 0, buffer, oemLength, back.data(), wideLength) != wideLength || back != wide) {
         buffer[0] = '\0';
         return false;
     }

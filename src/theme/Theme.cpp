@@ -1,7 +1,7 @@
 #include "theme/Theme.h"
 
 #include "regtree/TreeStore.h"
-#include "winsys/ChangeWatcher.h"
+#include "winsys/MachineMutex.h"
 #include "winsys/Text.h"
 
 #include <windows.h>
@@ -13,17 +13,22 @@ namespace {
 const char* const themesKey = "Software\\Vog\\2000.08.04\\Themes";
 const char* const pathsName = "paths";
 
-// Loads and saves of theme lists take turns, across the processes of the session: a save clears the
+// Loads and saves of theme lists take turns, across the processes of the machine: a save clears the
 // theme's key and then writes the list value by value, so a load in between would read a part of
 // the list, and two saves at once (two requests of one theme ending together) would leave a
-// mixture of both. The mutex is created once and kept for the module's life. A holder that does not
-// let go within the wait (a process stopped in a debugger) is not waited for any longer: the store
-// then goes ahead as it would without the lock.
+// mixture of both. The mutex is created once and closed when the module unloads. A holder that does
+// not let go in time (a process stopped in a debugger) is not waited for any longer: a load, which
+// runs inside the container's call, reads the list after 1 s as it would without the lock (at worst
+// a part of a list being saved); a save, which runs when a request ends, waits up to 10 s before it
+// writes anyway.
 class StoreTurn {
 public:
-    StoreTurn() : mutex(storeMutex())
+    static constexpr DWORD loadWaitMs = 1000;
+    static constexpr DWORD saveWaitMs = 10000;
+
+    explicit StoreTurn(DWORD waitMs) : mutex(storeMutex())
     {
-        DWORD waited = mutex ? WaitForSingleObject(mutex, 10000) : WAIT_FAILED;
+        DWORD waited = mutex ? WaitForSingleObject(mutex, waitMs) : WAIT_FAILED;
         owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     }
     ~StoreTurn()
@@ -37,8 +42,8 @@ public:
 private:
     static HANDLE storeMutex()
     {
-        static const HANDLE mutex = CreateMutexA(nullptr, FALSE, "Local\\VogThemeStore");
-        return mutex;
+        static const KernelHandle mutex = machineMutex("VogThemeStore");
+        return mutex.get();
     }
 
     HANDLE mutex;
@@ -65,25 +70,19 @@ bool reachesIntoAThemesTree(const std::string& name)
 
 Theme::Theme(const std::string& name) : name(name)
 {
-    InitializeCriticalSection(&lookupLock);
-    try {
-        load();
-    } catch (...) {
-        DeleteCriticalSection(&lookupLock);
-        throw;
-    }
+    load();
 }
 
 Theme::~Theme()
 {
-    // Watchers still running (a lookup without a dialog, or one ended by force) stop first.
-    endLookup();
+    // Watchers still running (a lookup without a dialog, or the last lookup's stopping ones) end
+    // first.
+    endWaits();
     try {
         save();
     } catch (...) {
         // The registry root could not be opened (or memory ran out): nothing can be done here.
     }
-    DeleteCriticalSection(&lookupLock);
 }
 
 void Theme::load()
@@ -95,7 +94,7 @@ void Theme::load()
         throw std::invalid_argument("The theme name \"" + shown
                                     + "\" is not allowed: \"data\" and \"subs\" below a theme hold that theme's folders.");
     }
-    StoreTurn turn;
+    StoreTurn turn(StoreTurn::loadWaitMs);
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
     // One descent to the theme's key where the registry takes the whole path in one step; a long
     // name that fits only as a key of its own is reached in two. When the key is missing the store
@@ -115,7 +114,7 @@ void Theme::save()
 {
     if (!changed || name.empty())
         return;
-    StoreTurn turn;
+    StoreTurn turn(StoreTurn::saveWaitMs);
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
     // When either key cannot be created the store stands on no key, and the deletions and the save
     // below change nothing.

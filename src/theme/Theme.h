@@ -9,21 +9,18 @@
 // worker thread, the watcher threads and the File Loader dialog meet.
 #pragma once
 
-#include "winsys/WatchSpec.h"
-
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-class FileLoaderDialog;
 class StopSignal;
-class WatcherList;
 
-class Theme : public WatchCallback {
+class Theme {
 public:
     // Reads the theme's folders. Raises std::invalid_argument ("class Vantor::Register") when the
     // name is not empty and HKEY_LOCAL_MACHINE cannot be opened with full access, and (with a text
@@ -34,7 +31,7 @@ public:
     explicit Theme(const std::string& name);
     // Writes the list back when `changed`. Never raises: a failing save is dropped, and the changes
     // of this theme object are then lost.
-    ~Theme() override;
+    ~Theme();
 
     Theme(const Theme&) = delete;
     Theme& operator=(const Theme&) = delete;
@@ -45,6 +42,10 @@ public:
     // Set by whoever adds or removes a folder; false after loading and after saving.
     bool changed = false;
 
+    // How the File Loader dialog's Add asks the user for a folder (an empty answer: the user
+    // cancelled). Empty (the default): the platform's folder browser.
+    std::function<std::string(HWND owner)> chooseFolder;
+
     // The request's stop signal, handed over before the lookup: a stop ends the File Loader
     // dialog, and one asked before the dialog shows keeps it from showing. Null (the default): the
     // lookup cannot be stopped.
@@ -54,13 +55,10 @@ public:
     // When it is in none, watches every folder and, when instance is given, asks the user with the
     // File Loader dialog (template 101 of instance, owned by owner), which ends by itself when the
     // file turns up. Returns the full path, or nothing when the file was not found. Without an
-    // instance the watchers keep running until the theme goes or another lookup ends.
+    // instance the watchers keep running until the theme goes or the next lookup starts. However
+    // the lookup ends, an error raised in the dialog included, the dialog is forgotten by the stop
+    // signal and by the watchers, and the watchers are told to stop.
     std::optional<std::string> locate(const std::string& file, HINSTANCE instance, HWND owner);
-
-    // A change in a watched folder (from a watcher thread, the dialog's Add, or a device change):
-    // when the folder's volume is ready and the wanted file is in it, records the path and ends the
-    // dialog with 1. Safe to call from several threads at once.
-    void onChange(const std::string& folder) override;
 
     // WM_DEVICECHANGE as the request's window receives it: a medium that arrived in (or left) a
     // drive makes every watched folder on that drive be checked.
@@ -69,29 +67,27 @@ public:
     // The text of the File Loader dialog for a missing file.
     std::string loaderMessage(const std::string& file) const;
 
-    // The file a lookup that found nothing waits for (empty before the first such lookup).
+    // The file a waiting lookup waits for; empty when no lookup waits. Read on the thread that runs
+    // the lookups, as is watcherCount.
     std::string waitingFor() const;
-    // How many folders the waiting lookup watches; 0 when no lookup waits. Read on the thread that
-    // runs the lookup, or after the lookup.
+    // How many folders the waiting lookup watches; 0 when no lookup waits.
     size_t watcherCount() const noexcept;
 
 private:
-    // The lookup state shared with the watcher threads (foundPath, wantedFile, dialog) is read and
-    // written only through these, each under lookupLock.
-    // setFoundPath also ends the File Loader dialog with 1 when one runs, which only a waiting
-    // lookup's onChange finds. The dialog cannot go away meanwhile: the lookup forgets it under the
-    // same lock before the dialog object ends.
-    void setFoundPath(const std::string& path);
-    std::string currentFoundPath() const;
-    void setWantedFile(const std::string& file);
-    void setDialog(FileLoaderDialog* shown);
+    // One lookup's wait: what its watchers report to (the wanted file, fixed for the wait's life,
+    // the path found and the dialog shown) and the watchers themselves. See ThemeLookup.cpp.
+    class Wait;
+    struct WaitDeleter {
+        void operator()(Wait* wait) const noexcept;
+    };
+    using WaitPointer = std::unique_ptr<Wait, WaitDeleter>;
 
-    // Forgets the dialog and tells every watcher to stop, without waiting for their threads: under
-    // Wine a watcher takes about 13 ms to close its notification, which the request need not wait
-    // for. The watchers move to `stopping`, which the next lookup and the destructor wait for.
-    void retireWatchers();
-    // Stops every watcher (waiting for their threads, the retired ones too) and forgets the dialog.
-    void endLookup();
+    // Forgets the dialog and tells the waiting lookup's watchers to stop, without waiting for their
+    // threads: under Wine a watcher takes about 13 ms to close its notification, which the request
+    // need not wait for. The wait moves to `retired`, which the next lookup and the destructor end.
+    void retireWait() noexcept;
+    // Ends every wait: stops its watchers, waiting for their threads, the retired ones too.
+    void endWaits() noexcept;
 
     // Run only by the constructor and the destructor. load appends the stored folders to `paths`;
     // save replaces everything stored under the theme's key with `paths` (raises like the
@@ -99,15 +95,10 @@ private:
     void load();
     void save();
 
-    // Lookup state. foundPath: the result of the last lookup, written by the lookup and by watcher
-    // threads. wantedFile: what a waiting lookup waits for, read by watcher threads. watchers: from
-    // a failed search until the end of the lookup's dialog, touched only on the lookup's thread, as
-    // are `stopping` and `stop`. dialog: the File Loader dialog while it runs.
-    std::string foundPath;
-    std::string wantedFile;
-    std::unique_ptr<WatcherList> watchers;
-    FileLoaderDialog* dialog = nullptr;
-    std::unique_ptr<WatcherList> stopping;
+    // Lookup state, touched only on the thread that runs the lookups. waiting: from a failed
+    // search until the end of the lookup's dialog (without a dialog: until the next lookup or the
+    // theme's end). retired: the wait of the last lookup whose watchers are still stopping.
+    WaitPointer waiting;
+    WaitPointer retired;
     StopSignal* stop = nullptr;
-    mutable CRITICAL_SECTION lookupLock;
 };

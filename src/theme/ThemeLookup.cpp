@@ -1,14 +1,14 @@
 // Locating a requested file for a theme, and the wait for it.
 //
 // How the threads meet: locate runs on the request's worker thread. When the file is missing it
-// starts one watcher thread per theme folder and runs the File Loader dialog modally. Watcher
-// threads (and the worker itself, through Add, the recheck and device changes) call onChange at
-// any time; onChange writes foundPath and ends the dialog under lookupLock. Every read and write of
-// the state the threads share (foundPath, wantedFile, dialog) goes through a small operation that
-// holds that lock. When the dialog has ended, locate forgets it under lookupLock and tells the
-// watchers to stop; a watcher still in its last onChange can then only write the path of the same
-// file in another folder, and finds no dialog. Their threads are waited for by the next lookup or
-// the theme's destruction.
+// makes a Wait of its own, which holds the wanted file (fixed for the Wait's life) and one watcher
+// thread per theme folder that reports to that Wait alone, and runs the File Loader dialog modally.
+// Watcher threads (and the worker itself, through Add, the recheck and device changes) call the
+// Wait's onChange at any time; onChange records the path found and ends the dialog under the Wait's
+// lock. When the dialog has ended, however it ended, the Wait forgets it under that lock and its
+// watchers are told to stop; a watcher still in its last onChange can then only record the same
+// file in another folder, and finds no dialog. A Wait lives until its watcher threads have ended:
+// the next lookup or the theme's destruction waits for them.
 #include "theme/Theme.h"
 
 #include "resources/resource.h"
@@ -21,6 +21,7 @@
 #include <dbt.h>
 #include <shlwapi.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -64,6 +65,19 @@ std::string searchDefaultPath(const std::string& file)
     return {};
 }
 
+// Runs its undo step on every way out of a scope.
+template <typename Undo>
+class OnExit {
+public:
+    explicit OnExit(Undo undo) : undo(std::move(undo)) {}
+    ~OnExit() { undo(); }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
+
+private:
+    Undo undo;
+};
+
 }  // namespace
 
 std::string Theme::loaderMessage(const std::string& file) const
@@ -74,118 +88,141 @@ std::string Theme::loaderMessage(const std::string& file) const
     return text + "not found. You can select additional file location for this theme or/and insert removable media.";
 }
 
+class Theme::Wait : public WatchCallback {
+public:
+    explicit Wait(std::string file) : wantedFile(std::move(file)) { InitializeCriticalSection(&lock); }
+    ~Wait() override
+    {
+        // The watcher threads read wantedFile and take the lock: they end first.
+        watchers.stopAll();
+        DeleteCriticalSection(&lock);
+    }
+    Wait(const Wait&) = delete;
+    Wait& operator=(const Wait&) = delete;
+
+    // A change in a watched folder (from a watcher thread, the dialog's Add or recheck, or a device
+    // change): when the folder's volume is ready and the wanted file is in it, records the path and
+    // ends the dialog with 1. Safe to call from several threads at once.
+    void onChange(const std::string& folder) override
+    {
+        if (!volumeReady(rootOf(folder)))
+            return;
+        std::string candidate = candidatePath(folder, wantedFile);
+        if (candidate.empty() || !PathFileExistsA(candidate.c_str()))
+            return;
+        Held held(lock);
+        foundPath = candidate;
+        if (dialog)
+            dialog->endDialog(1);
+    }
+
+    // The last path recorded; empty when none was.
+    std::string found() const
+    {
+        Held held(lock);
+        return foundPath;
+    }
+
+    // The dialog a found file ends; null forgets it. The dialog cannot go away while a watcher ends
+    // it: it is forgotten under the same lock before it is destroyed.
+    void show(FileLoaderDialog* shown) noexcept
+    {
+        Held held(lock);
+        dialog = shown;
+    }
+
+    const std::string wantedFile;
+    WatcherList watchers;
+
+private:
+    mutable CRITICAL_SECTION lock;
+    std::string foundPath;
+    FileLoaderDialog* dialog = nullptr;
+};
+
+void Theme::WaitDeleter::operator()(Wait* wait) const noexcept
+{
+    delete wait;
+}
+
 std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE instance, HWND owner)
 {
-    stopping.reset();
-    setFoundPath({});
+    // The watchers of an earlier lookup look for that lookup's file: they end here.
+    endWaits();
 
     std::string found = searchDefaultPath(file);
-    if (!found.empty()) {
-        setFoundPath(found);
+    if (!found.empty())
         return found;
-    }
     for (const std::string& folder : paths) {
         std::string candidate = candidatePath(folder, file);
-        if (!candidate.empty() && PathFileExistsA(candidate.c_str())) {
-            setFoundPath(candidate);
+        if (!candidate.empty() && PathFileExistsA(candidate.c_str()))
             return candidate;
-        }
     }
 
     // Not found: watch every folder and ask the user.
-    setWantedFile(file);
-    if (!watchers)
-        watchers = std::make_unique<WatcherList>();
+    waiting.reset(new Wait(file));
+    Wait& wait = *waiting;
     for (const std::string& folder : paths)
-        watchers->add(WatchSpec(folder, this, 255, false));
+        wait.watchers.add(WatchSpec(folder, &wait, 255, false));
     if (!instance)
         return std::nullopt;
 
-    FileLoaderDialog loader(instance, loaderMessage(file), &paths, &changed, watchers.get(), this, stop);
-    setDialog(&loader);
-    if (!stop || stop->enterDialog(&loader)) {
-        loader.runModal(IDD_FILE_LOADER, owner);
-        if (stop)
-            stop->leaveDialog();
+    {
+        // Every way out of this block, an error raised in the dialog included, leaves nothing that
+        // points at the dialog and tells the watchers to stop. Guards undo in reverse order: the
+        // stop signal and the wait forget the dialog before it is destroyed.
+        OnExit retire([this] { retireWait(); });
+        FileLoaderDialog loader(instance, loaderMessage(file), &paths, &changed, &wait.watchers, &wait, stop);
+        if (chooseFolder)
+            loader.chooseFolder = chooseFolder;
+        wait.show(&loader);
+        OnExit forget([&wait] { wait.show(nullptr); });
+        if (!stop || stop->enterDialog(&loader)) {
+            OnExit leave([this] {
+                if (stop)
+                    stop->leaveDialog();
+            });
+            loader.runModal(IDD_FILE_LOADER, owner);
+        }
     }
-    retireWatchers();
 
-    std::string result = currentFoundPath();
+    // The retired wait keeps what its watchers found.
+    std::string result = wait.found();
     if (result.empty())
         return std::nullopt;
     return result;
 }
 
-void Theme::retireWatchers()
+void Theme::retireWait() noexcept
 {
-    setDialog(nullptr);
-    if (watchers) {
-        watchers->signalStopAll();
-        stopping = std::move(watchers);
-    }
+    if (!waiting)
+        return;
+    waiting->watchers.signalStopAll();
+    retired = std::move(waiting);
 }
 
-void Theme::endLookup()
+void Theme::endWaits() noexcept
 {
-    stopping.reset();
-    // Every watcher thread has ended when stopAll returns; only then is the dialog forgotten.
-    if (watchers) {
-        watchers->stopAll();
-        watchers.reset();
-    }
-    setDialog(nullptr);
-}
-
-void Theme::setFoundPath(const std::string& path)
-{
-    Held held(lookupLock);
-    foundPath = path;
-    if (dialog)
-        dialog->endDialog(1);
-}
-
-std::string Theme::currentFoundPath() const
-{
-    Held held(lookupLock);
-    return foundPath;
-}
-
-void Theme::setWantedFile(const std::string& file)
-{
-    Held held(lookupLock);
-    wantedFile = file;
+    // Both at once: the threads of either wait end together.
+    if (waiting)
+        waiting->watchers.signalStopAll();
+    retired.reset();
+    waiting.reset();
 }
 
 std::string Theme::waitingFor() const
 {
-    Held held(lookupLock);
-    return wantedFile;
-}
-
-void Theme::setDialog(FileLoaderDialog* shown)
-{
-    Held held(lookupLock);
-    dialog = shown;
+    return waiting ? waiting->wantedFile : std::string();
 }
 
 size_t Theme::watcherCount() const noexcept
 {
-    return watchers ? watchers->size() : 0;
-}
-
-void Theme::onChange(const std::string& folder)
-{
-    if (!volumeReady(rootOf(folder)))
-        return;
-    std::string candidate = candidatePath(folder, waitingFor());
-    if (candidate.empty() || !PathFileExistsA(candidate.c_str()))
-        return;
-    setFoundPath(candidate);
+    return waiting ? waiting->watchers.size() : 0;
 }
 
 void Theme::onDeviceChange(WPARAM event, LPARAM broadcast)
 {
-    if (!watchers)
+    if (!waiting)
         return;
     if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE)
         return;
@@ -207,7 +244,7 @@ void Theme::onDeviceChange(WPARAM event, LPARAM broadcast)
     // A copy of the specs: a callback may not change the list, but the copy costs little and keeps
     // this loop independent of what the callback does.
     std::vector<WatchSpec> specs;
-    for (const WatchSpec& spec : *watchers)
+    for (const WatchSpec& spec : waiting->watchers)
         specs.push_back(spec);
     for (const WatchSpec& spec : specs) {
         if (probeSpec.matches(spec) && spec.callback)

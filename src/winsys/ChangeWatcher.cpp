@@ -1,5 +1,8 @@
 #include "winsys/ChangeWatcher.h"
 
+#include "winsys/ErrorMode.h"
+#include "winsys/Text.h"
+
 #include <algorithm>
 
 ChangeWatcher::ChangeWatcher(const WatchSpec& spec, VolumeProbe volumeProbe)
@@ -40,36 +43,57 @@ unsigned __stdcall ChangeWatcher::threadProc(void* self)
     return code;
 }
 
-// Returns true when the wait loop ended, false when no notification could be set up. The
-// notification handle is owned here, so it is closed however the loop is left.
+// Returns true when the wait loop ended, false when no notification could be set up or the watched
+// folder went away. The notification handle is owned here, so it is closed however the loop is left.
 bool ChangeWatcher::watch()
 {
+    // The folder, its root and the volume are probed here, possibly on an empty removable drive.
+    QuietErrorMode quiet;
     std::string watched = watchSpec.path;
-    auto notify = [&] {
-        return ChangeNotification(
-            FindFirstChangeNotificationA(watched.c_str(), watchSpec.subtree, watchSpec.changeFilter));
-    };
-    ChangeNotification change = notify();
+    ChangeNotification change = notification(watched);
     if (!change) {
         // A folder on a drive without a medium can't be watched, but the drive's root may be: then a
         // medium's arrival is seen as a change of the root. A ready volume gets a second try at the
         // folder itself.
-        std::string root = rootOf(watched);
-        if (!volumeProbe(root))
-            watched = root;
-        change = notify();
+        change = fallbackNotification(watched);
+        if (!change)
+            return false;
     }
-    if (!change)
-        return false;
 
     // Lower index first: a change pending together with the stop is reported before the loop ends.
-    const HANDLE handles[2] = {change.get(), stopEvent.get()};
+    HANDLE handles[2] = {change.get(), stopEvent.get()};
     while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
         if (watchSpec.callback)
             watchSpec.callback->onChange(watched);
-        FindNextChangeNotification(change.get());
+        // On Windows the handle of a folder that was deleted, or whose medium or share went away,
+        // stays signalled: re-arming it fails, or succeeds and fires at once for ever. Either way
+        // the folder is gone, and the loop must not go on reporting it.
+        if (FindNextChangeNotification(change.get()) && GetFileAttributesA(watched.c_str()) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        // The old handle goes first: while it is open a deleted folder stays delete-pending, and a
+        // folder made again under the same name could not be watched.
+        change.reset();
+        change = fallbackNotification(watched);
+        if (!change)
+            return false;
+        handles[0] = change.get();
     }
     return true;
+}
+
+ChangeNotification ChangeWatcher::notification(const std::string& path) const
+{
+    return ChangeNotification(FindFirstChangeNotificationA(path.c_str(), watchSpec.subtree, watchSpec.changeFilter));
+}
+
+ChangeNotification ChangeWatcher::fallbackNotification(std::string& watched) const
+{
+    std::string root = rootOf(watched);
+    if (equalsIgnoringCase(root, watched))
+        return {};
+    if (!volumeProbe(root))
+        watched = root;
+    return notification(watched);
 }
 
 WatcherList::~WatcherList()

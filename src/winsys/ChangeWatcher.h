@@ -23,11 +23,15 @@
 
 // A watcher whose folder can't be watched tries once more; when the folder's volume is not ready
 // (a drive without a medium) that second try is made at the drive's root, and every change of the
-// root is then reported with the root's path, so a medium's arrival is noticed.
+// root is then reported with the root's path, so a medium's arrival is noticed. A folder that goes
+// away while watched (deleted, its medium taken out, its share gone) is treated the same way after
+// its last report: watched again when it is back at once, else its root when the volume is not
+// ready, else the watcher ends. It never reports a gone folder over and over.
 //
 // Exit codes of a watcher's thread:
 //   0  the stop event was signalled (or the wait itself failed, e.g. without a stop event)
-//   1  no change notification could be set up for the folder, nor for the fallback
+//   1  no change notification could be set up for the folder, nor for the fallback, or the
+//      watched folder went away and neither it nor the fallback could be watched again
 //   3  an exception left the watch loop, for example one raised by onChange; no further reports
 class ChangeWatcher : public Thread {
 public:
@@ -58,6 +62,11 @@ public:
 private:
     static unsigned __stdcall threadProc(void* self);
     bool watch();
+    ChangeNotification notification(const std::string& path) const;
+    // The second try for watched, which could not be watched or went away: the drive's root when
+    // its volume is not ready (watched then names the root), else watched itself. No handle when
+    // watched is a root already, or the try fails.
+    ChangeNotification fallbackNotification(std::string& watched) const;
 
     // Read by the thread while it runs; written before it starts.
     const WatchSpec watchSpec;

@@ -57,3 +57,11 @@ void StopSignal::leaveDialog()
     dialog = nullptr;
     LeaveCriticalSection(&lock);
 }
+
+bool StopSignal::inDialog() const
+{
+    EnterCriticalSection(&lock);
+    bool result = dialog != nullptr;
+    LeaveCriticalSection(&lock);
+    return result;
+}

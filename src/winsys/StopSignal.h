@@ -33,6 +33,8 @@ public:
     // before the dialog's window exists is seen by the dialog itself through stopRequested.
     bool enterDialog(Dialog* dialog);
     void leaveDialog();
+    // Whether a dialog is registered now (for diagnostics and tests).
+    bool inDialog() const;
 
 private:
     mutable CRITICAL_SECTION lock;

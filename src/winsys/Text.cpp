@@ -1,5 +1,7 @@
 #include "winsys/Text.h"
 
+#include <windows.h>
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -24,4 +26,9 @@ std::vector<std::string> splitList(std::string_view list, char separator)
         entries.emplace_back(list.substr(start, end - start));
         start = end + 1;
     }
+}
+
+unsigned long noBestFitFlags(unsigned int codePage)
+{
+    return codePage == CP_UTF8 || codePage == CP_UTF7 ? 0 : WC_NO_BEST_FIT_CHARS;
 }

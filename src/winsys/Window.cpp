@@ -11,8 +11,9 @@
 namespace {
 
 // Process-wide state shared by every window and dialog of the module. The map and its lock are
-// statically initialised; creationLock lives as long as the module, so it exists whenever a
-// creation starts, whichever thread's object was constructed first.
+// statically initialised; the map and creationLock live as long as the module (they go when it
+// unloads), so they exist whenever a creation starts, whichever thread's object was constructed
+// first.
 struct CreationLock {
     CRITICAL_SECTION section;
     CreationLock() { InitializeCriticalSection(&section); }
@@ -26,7 +27,11 @@ CRITICAL_SECTION& creationLock()
 }
 
 SRWLOCK mapLock = SRWLOCK_INIT;
-std::map<std::uint32_t, WindowBase*>* windowMap;  // created with the first binding
+// Created with the first binding, deleted when the module unloads.
+struct WindowMap {
+    std::map<std::uint32_t, WindowBase*>* entries = nullptr;
+    ~WindowMap() { delete entries; }
+} windowMap;
 
 // Written under creationLock just before each creation call. creatingThread tells a first message
 // from a stale one: only the thread that holds creationLock binds, and it clears both on binding.
@@ -42,9 +47,9 @@ WindowBase* lookup(HWND hwnd)
 {
     AcquireSRWLockShared(&mapLock);
     WindowBase* object = nullptr;
-    if (windowMap) {
-        auto it = windowMap->find(mapKey(hwnd));
-        if (it != windowMap->end())
+    if (windowMap.entries) {
+        auto it = windowMap.entries->find(mapKey(hwnd));
+        if (it != windowMap.entries->end())
             object = it->second;
     }
     ReleaseSRWLockShared(&mapLock);
@@ -54,19 +59,19 @@ WindowBase* lookup(HWND hwnd)
 void insert(HWND hwnd, WindowBase* object)
 {
     AcquireSRWLockExclusive(&mapLock);
-    if (!windowMap)
-        windowMap = new std::map<std::uint32_t, WindowBase*>;
-    (*windowMap)[mapKey(hwnd)] = object;
+    if (!windowMap.entries)
+        windowMap.entries = new std::map<std::uint32_t, WindowBase*>;
+    (*windowMap.entries)[mapKey(hwnd)] = object;
     ReleaseSRWLockExclusive(&mapLock);
 }
 
 void removeObject(HWND hwnd, WindowBase* object)
 {
     AcquireSRWLockExclusive(&mapLock);
-    if (windowMap) {
-        auto it = windowMap->find(mapKey(hwnd));
-        if (it != windowMap->end() && it->second == object)
-            windowMap->erase(it);
+    if (windowMap.entries) {
+        auto it = windowMap.entries->find(mapKey(hwnd));
+        if (it != windowMap.entries->end() && it->second == object)
+            windowMap.entries->erase(it);
     }
     ReleaseSRWLockExclusive(&mapLock);
 }
@@ -171,7 +176,7 @@ LRESULT CALLBACK sharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 std::size_t boundWindowCount()
 {
     AcquireSRWLockShared(&mapLock);
-    std::size_t count = windowMap ? windowMap->size() : 0;
+    std::size_t count = windowMap.entries ? windowMap.entries->size() : 0;
     ReleaseSRWLockShared(&mapLock);
     return count;
 }

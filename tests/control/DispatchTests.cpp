@@ -4,6 +4,7 @@
 
 #include "control/DispatchArguments.h"
 #include "control/Identifiers.h"
+#include "winsys/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -274,6 +275,11 @@ TEST(ArgumentTextTest, WideTextBecomesSystemCodePageText)
     // Text ends at an embedded null, as every later use of it would end it.
     Bstr embedded(L"guide.txt\0.exe", 14);
     EXPECT_EQ(textOf(bstrArgument(embedded.get())), "guide.txt");
+
+    // In UTF-8 every character keeps its exact bytes. Windows refuses the best-fit flag there (every
+    // argument would arrive empty), Wine takes it: the flags are checked themselves.
+    EXPECT_EQ(narrowText(L"caf\u00e9 \uFF0E\uFF3Cwin.ini", CP_UTF8), "caf\xc3\xa9 \xef\xbc\x8e\xef\xbc\xbcwin.ini");
+    EXPECT_EQ(noBestFitFlags(CP_UTF8), 0u);
 }
 
 }  // namespace

@@ -183,10 +183,10 @@ TEST_F(OpenDocumentTest, TextFilesOf24000BytesAndMoreGoToWordpadWithTheBareNameI
 
 TEST_F(OpenDocumentTest, AFailedWordpadStartIsNotRetriedWithTheDefaultProgram)
 {
-    std::string missing = folder + "\\missing\\wordpad.exe";
+    std::string broken = file("wordpad.exe", 100);  // there, but no program
     for (const char* program : {"wordpad", "wordpad.exe"}) {
         std::string key = std::string("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + program;
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, key.c_str(), REG_SZ, missing.c_str(), 0));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, key.c_str(), REG_SZ, broken.c_str(), 0));
     }
     Opening opening(viewers, file("report.txt", 24000));
     HWND box = waitForDialogOf(opening.threadId, 15000);
@@ -195,6 +195,18 @@ TEST_F(OpenDocumentTest, AFailedWordpadStartIsNotRetriedWithTheDefaultProgram)
     EXPECT_TRUE(opening.waitFinished(15000));
     EXPECT_EQ(OpenOutcome::Finished, opening.outcome.load());
     EXPECT_TRUE(viewers.noStartWithin(500)) << "the text went to its default program after all";
+}
+
+TEST_F(OpenDocumentTest, WhereWordpadCannotBeStartedALargeTextGoesToItsDefaultProgram)
+{
+    // As on current Windows 11: no App Paths entry (or one whose program is gone), no wordpad.exe
+    // on the path.
+    std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, (key + "wordpad.exe").c_str()));
+    std::string gone = folder + "\\gone\\wordpad.exe";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, (key + "wordpad").c_str(), REG_SZ, gone.c_str(), 0));
+    std::string large = file("report.txt", 24000);
+    EXPECT_EQ(std::vector<std::string>{large}, openAndClose(large).arguments);
 }
 
 TEST_F(OpenDocumentTest, ALargeTextInADriveRootRunsWordpadInTheRootItself)

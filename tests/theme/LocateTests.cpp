@@ -4,11 +4,14 @@
 #include "LookupHarness.h"
 #include "resources/resource.h"
 #include "support/TestSupport.h"
+#include "winsys/StopSignal.h"
 #include "winsys/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <dbt.h>
+
+#include <new>
 
 using namespace testing_support;
 
@@ -118,6 +121,20 @@ TEST(LocateTest, DialogShowsTheFoldersAndClosesByItselfWhenTheFileArrives)
     EXPECT_EQ(0u, scratch.theme.watcherCount()) << "watchers stopped when the lookup ended";
 }
 
+TEST(LocateTest, AFileCopiedIntoAFolderOnAShareEndsTheDialog)
+{
+    std::string folder = "\\\\vogserver\\public\\" + uniqueName("locate-share");
+    if (!CreateDirectoryA(folder.c_str(), nullptr))
+        GTEST_SKIP() << "the test bench's share \\\\vogserver\\public is not set up (run through scripts/test)";
+    ScratchTheme scratch;
+    scratch.theme.paths = {folder};
+    LookupRun run(scratch.theme, "shared.doc");
+    ASSERT_NE(nullptr, run.dialog());
+    ASSERT_TRUE(writeFile(folder + "\\shared.doc", "x"));
+    ASSERT_TRUE(run.waitDone(10000)) << "the dialog did not close by itself";
+    EXPECT_EQ(folder + "\\shared.doc", run.result.value_or("nothing"));
+}
+
 TEST(LocateTest, UserClosingTheDialogGivesNothing)
 {
     std::string base = scratchFolder("locate-cancel");
@@ -180,4 +197,24 @@ TEST(LocateTest, InsertedMediumEndsTheDialogWithThePathOfTheThemeFolder)
     ASSERT_TRUE(run.result);
     EXPECT_EQ("m:\\docs\\disc.doc", *run.result);
     deleteTree(media);
+}
+
+TEST(LocateTest, ALookupWhoseDialogFailsLeavesNoStopRegistrationAndNoWatcher)
+{
+    ScratchTheme scratch;
+    scratch.theme.paths = {scratchFolder("locate-fails")};
+    scratch.theme.chooseFolder = [](HWND) -> std::string { throw std::bad_alloc(); };  // Add runs out of memory
+    StopSignal stop;
+    scratch.theme.setStopSignal(&stop);
+    {
+        LookupRun run(scratch.theme, "never.doc");
+        HWND dialog = run.dialog();
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_TRUE(stop.inDialog());
+        PostMessageA(dialog, WM_COMMAND, IDC_LOADER_ADD, 0);
+        ASSERT_TRUE(run.waitDone(10000));
+        EXPECT_TRUE(run.threw) << "the error did not leave the lookup";
+    }
+    EXPECT_FALSE(stop.inDialog()) << "the stop signal still points at the destroyed dialog";
+    EXPECT_EQ(0u, scratch.theme.watcherCount());
 }

@@ -52,6 +52,7 @@ public:
 
     std::optional<std::string> result;
     std::atomic<bool> done{false};
+    std::atomic<bool> threw{false};  // an error left the lookup
     double elapsedMs = 0;
 
 private:
@@ -81,9 +82,11 @@ private:
     {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         threadId = GetCurrentThreadId();
-        {
+        try {
             OwnerWindow window(*this);
             window.create(false);
+        } catch (...) {
+            threw = true;
         }
         CoUninitialize();
         done = true;

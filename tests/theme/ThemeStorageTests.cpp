@@ -7,12 +7,16 @@
 #include "support/Process.h"
 #include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
+#include "winsys/Handle.h"
 
 #include <gtest/gtest.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace testing_support;
@@ -257,4 +261,38 @@ TEST_F(ThemeStorageTest, NestedThemesKeepTheirFoldersThroughSavesOfTheThemeAbove
     // "data" as a theme's own name, or a part that only starts with it, is an ordinary theme.
     const std::string lookalike = name + "\\database";
     EXPECT_NO_THROW(Theme{lookalike});
+}
+
+TEST_F(ThemeStorageTest, AStoreMutexHeldElsewhereDelaysALoadOneSecondAtMost)
+{
+    saveFolders(folderList(2));
+    // Held machine-wide, as a service or a user of another session holds it while saving.
+    KernelHandle held(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {
+        KernelHandle mutex(CreateMutexA(nullptr, FALSE, "Global\\VogThemeStore"));
+        WaitForSingleObject(mutex.get(), INFINITE);
+        SetEvent(held.get());
+        Sleep(2500);
+        ReleaseMutex(mutex.get());
+    });
+    WaitForSingleObject(held.get(), 5000);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(folderList(2), loadFolders());
+    DWORD loadMs = GetTickCount() - start;
+    EXPECT_TRUE(loadMs >= 900 && loadMs < 2400) << "the load took " << loadMs << " ms";
+    holder.join();
+}
+
+TEST_F(ThemeStorageTest, WhereTheGlobalStoreMutexIsRefusedTheSessionsOwnTakesTurns)
+{
+    // One that grants this process no access, as one a service made may.
+    PSECURITY_DESCRIPTOR noAccess = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, &noAccess, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess, FALSE};
+    KernelHandle global(CreateMutexA(&attributes, FALSE, "Global\\VogThemeStore"));
+    ASSERT_TRUE(global && GetLastError() != ERROR_ALREADY_EXISTS) << "another process holds the mutex";
+    LocalFree(noAccess);
+    saveFolders(folderList(2));
+    EXPECT_EQ(folderList(2), loadFolders());
+    EXPECT_TRUE(KernelHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Local\\VogThemeStore"))) << "no session mutex";
 }

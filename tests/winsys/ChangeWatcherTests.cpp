@@ -135,8 +135,17 @@ TEST(ChangeWatcher, MissingFolderOnAReadyVolumeEndsWithCode1AfterTwoTries)
     std::string longShare = "\\\\" + std::string(400, 's') + "\\share";
     ChangeWatcher onShare(specFor(longShare, &recorder), recordingProbe);
     EXPECT_EQ(endsWith(onShare), ChangeWatcher::exitUnwatchable);
-    EXPECT_EQ(takeProbedRoots(), std::vector<std::string>{longShare.substr(0, MAX_PATH - 1)});
+    EXPECT_EQ(takeProbedRoots(), std::vector<std::string>{longShare + "\\"});
     EXPECT_TRUE(recorder.seen().empty());
+}
+
+TEST(ChangeWatcher, RootsOfDrivesAndSharesEndWithTheBackslashTheVolumeQueryNeeds)
+{
+    const std::pair<const char*, const char*> roots[] = {
+        {"E:\\docs\\old", "E:\\"}, {"e:", "e:\\"}, {"\\\\server\\share\\docs", "\\\\server\\share\\"},
+        {"\\\\server\\share", "\\\\server\\share\\"}, {"\\\\?\\UNC\\server\\share\\docs", "\\\\?\\UNC\\server\\share\\"}};
+    for (const auto& [path, root] : roots)
+        EXPECT_EQ(rootOf(path), root) << path;
 }
 
 TEST(ChangeWatcher, DriveWithoutMediumIsNotReadyAndItsFoldersCantBeWatched)
@@ -185,6 +194,33 @@ TEST(ChangeWatcher, WatchesTheRootWhenTheVolumeIsNotReadyButTheRootCanBeWatched)
     }
     for (const std::string& folder : recorder.seen())
         EXPECT_EQ(folder, "M:\\") << "changes of the root are reported with the root's path";
+}
+
+TEST(ChangeWatcher, AFolderThatGoesAwayIsReportedNoMoreAndItsWatcherEndsOrWatchesTheRoot)
+{
+    // Moved away with its handle open: Windows signals such a handle (also of a deleted folder)
+    // once more, then for ever; Wine signals a change inside it at its new place.
+    for (bool ready : {true, false}) {
+        std::string base = scratchFolder(ready ? "watch-gone" : "watch-gone-medium"), folder = base + "\\watched";
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        Recorder recorder;
+        ChangeWatcher watcher(specFor(folder, &recorder), recordingProbe);
+        watcher.start();
+        ASSERT_TRUE(recorder.touchUntilReported(folder));
+        Sleep(quietMs);
+        recorder.clear();
+        takeProbedRoots(!ready);
+        ASSERT_TRUE(MoveFileA(folder.c_str(), (base + "\\moved").c_str()));
+        ASSERT_TRUE(writeFile(base + "\\moved\\late.txt", "x") && recorder.waitForReport());
+        Sleep(quietMs);
+        EXPECT_EQ(recorder.seen(), std::vector<std::string>{folder}) << "reported again after it went";
+        EXPECT_EQ(takeProbedRoots(), std::vector<std::string>{"C:\\"});
+        if (ready)  // gone from a ready volume: it can't be watched again
+            EXPECT_EQ(endsWith(watcher), ChangeWatcher::exitUnwatchable);
+        else  // a medium taken out: the drive's root is watched for its return
+            EXPECT_FALSE(watcher.exitCode()) << "exit code " << *watcher.exitCode();
+        deleteTree(base);
+    }
 }
 
 TEST(ChangeWatcher, ExceptionFromTheCallbackEndsTheThreadWithCode3)
