@@ -379,7 +379,10 @@ std::set<DWORD> childProcessIds()
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == GetCurrentProcessId())
+        // Wine starts its desktop process, explorer.exe, for the first process that needs the desktop
+        // and ends it a second after the last one has gone: between tests it is started anew, as a
+        // child of whichever test opens the first window. It is the platform's, not a started program.
+        if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiA(entry.szExeFile, "explorer.exe") != 0)
             children.insert(entry.th32ProcessID);
     }
     CloseHandle(snapshot);

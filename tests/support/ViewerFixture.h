@@ -79,7 +79,8 @@ private:
     std::set<DWORD> returned;  // processes already handed out by waitForStart
 };
 
-// The processes whose parent is this process (to show that nothing was started).
+// The processes whose parent is this process (to show that nothing was started), but for Wine's
+// desktop process, which the platform starts on demand.
 std::set<DWORD> childProcessIds();
 
 }  // namespace testing_support
