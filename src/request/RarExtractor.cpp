@@ -1,5 +1,6 @@
 #include "request/RarExtractor.h"
 
+#include "request/ExtractionFolder.h"
 #include "request/UnrarLibrary.h"
 #include "winsys/Text.h"
 
@@ -136,7 +137,7 @@ bool toOem(const std::string& text, char (&buffer)[MAX_PATH])
 
 RarExtractor::RarExtractor() : RarExtractor(internetCacheFolder()) {}
 
-RarExtractor::RarExtractor(const std::string& cacheFolder) : library(loadUnrarLibrary())
+RarExtractor::RarExtractor(const std::string& folderGiven) : library(loadUnrarLibrary())
 {
     if (!library)
         throw std::runtime_error("unrar.dll");
@@ -150,14 +151,13 @@ RarExtractor::RarExtractor(const std::string& cacheFolder) : library(loadUnrarLi
         libraryVersion = version();
 
     commentBuffer[0] = archiveName[0] = destName[0] = '\0';
-    destFolder[0] = '\0';
-    std::string folder = cacheFolder;
+    destFolder[0] = destFolderOem[0] = '\0';
+    std::string folder = folderGiven;
     if (!folder.empty() && !isSeparator(folder.back()))
         folder += '/';
-    if (folder.size() < MAX_PATH && toOem(folder, destFolderOem))
-        std::memcpy(destFolder, folder.c_str(), folder.size() + 1);
-    else
-        destFolderOem[0] = '\0';
+    char folderOem[MAX_PATH];
+    if (folder.size() < MAX_PATH && toOem(folder, folderOem))
+        cacheFolder = folder;
 }
 
 RarExtractor::~RarExtractor()
@@ -186,6 +186,8 @@ bool RarExtractor::openArchive(const std::string& path)
     data.CmtBuf = commentBuffer;
     data.CmtBufSize = sizeof commentBuffer;
     archive = rarOpenArchive(&data);
+    if (archive)
+        archiveMark = zoneMarkOf(path);
     return archive && data.OpenResult == ERAR_SUCCESS;
 }
 
@@ -204,11 +206,10 @@ std::optional<std::string> RarExtractor::extract(const std::string& member)
         return std::nullopt;
     removeExtracted();
 
-    std::string destination = std::string(destFolder) + member;
+    // The length is checked again once the copy's folder is known.
     char memberOem[MAX_PATH];
-    if (!destFolder[0] || member.find('\0') != std::string::npos || !isPlainRelativeName(member) ||
-        destination.size() >= MAX_PATH || !toOem(member, memberOem) || !toOem(destination, destName) ||
-        !staysInside(destFolder, destination))
+    if (cacheFolder.empty() || member.find('\0') != std::string::npos || !isPlainRelativeName(member) ||
+        cacheFolder.size() + member.size() >= MAX_PATH || !toOem(member, memberOem))
         return std::nullopt;
 
     RARHeaderData header;
@@ -227,20 +228,35 @@ std::optional<std::string> RarExtractor::extract(const std::string& member)
         return std::nullopt;
     }
 
-    // Set before the library writes anything, so that whatever it leaves there is removed later.
-    extractedPath = destination;
-    if (rarProcessFile(archive, RAR_EXTRACT, destFolderOem, destName) != ERAR_SUCCESS)
+    sweepExtractionFolders(cacheFolder);
+    std::string folder = createExtractionFolder(cacheFolder);
+    if (folder.empty() || folder.size() >= MAX_PATH) {
+        rarProcessFile(archive, RAR_SKIP, nullptr, nullptr);
         return std::nullopt;
+    }
+    // Kept before the library writes anything, so that whatever it leaves there is removed later.
+    std::memcpy(destFolder, folder.c_str(), folder.size() + 1);
+    std::string destination = folder + member;
+    if (destination.size() >= MAX_PATH || !toOem(folder, destFolderOem) || !toOem(destination, destName) ||
+        !staysInside(folder, destination)) {
+        rarProcessFile(archive, RAR_SKIP, nullptr, nullptr);
+        removeExtracted();
+        return std::nullopt;
+    }
+    extractedPath = destination;
+    if (rarProcessFile(archive, RAR_EXTRACT, destFolderOem, destName) != ERAR_SUCCESS ||
+        (!writeZoneMark(extractedPath, archiveMark) && archiveMark.required)) {
+        removeExtracted();
+        return std::nullopt;
+    }
     return extractedPath;
 }
 
 void RarExtractor::removeExtracted()
 {
-    if (extractedPath.empty())
-        return;
-    // The library gives the copy the member's stored attributes; a read-only copy would stay behind.
-    SetFileAttributesA(extractedPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(extractedPath.c_str());
+    if (destFolder[0])
+        removeExtractionFolder(destFolder);
+    destFolder[0] = '\0';
     extractedPath.clear();
 }
 

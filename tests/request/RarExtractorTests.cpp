@@ -3,6 +3,9 @@
 #include "request/RarExtractor.h"
 
 #include "RarFixture.h"
+#include "winsys/Handle.h"
+
+#include <urlmon.h>
 
 using namespace rar_test;
 using testing_support::fileExists;
@@ -14,15 +17,21 @@ class RarExtractorTest : public RarTest {};
 TEST_P(RarExtractorTest, MemberIsFoundWhateverItsCaseAndWrittenInTheRequestsCase)
 {
     std::string archive = save(writer().file("other.txt", "other").file("readme.txt", "the readme"));
+    const std::string planted = cache + "\\Readme.TXT";  // a file a page could name under the cache
+    ASSERT_TRUE(testing_support::writeFile(planted, "planted"));
     RarExtractor extractor(cache);
     ASSERT_TRUE(extractor.openArchive(archive));
 
     std::optional<std::string> path = extractor.extract("Readme.TXT");
 
     ASSERT_TRUE(path.has_value());
-    EXPECT_EQ(cache + "/Readme.TXT", *path);
+    EXPECT_EQ(extractions, path->substr(0, extractions.size()));
+    EXPECT_EQ(folderOf(*path) + "Readme.TXT", *path);
     EXPECT_EQ("the readme", readFile(*path));
-    EXPECT_EQ(std::vector<std::string>{"Readme.TXT"}, folderEntries(cache));
+    EXPECT_EQ(std::vector<std::string>{"Readme.TXT"}, folderEntries(folderOf(*path)));
+    EXPECT_EQ(1u, folderEntries(extractions).size()) << "one folder for the copy";
+    extractor.closeArchive();
+    EXPECT_EQ("planted", readFile(planted));
 }
 
 TEST_P(RarExtractorTest, FolderMemberMatchesOnlyWithItsFolderPartInTheArchivesSeparator)
@@ -36,12 +45,12 @@ TEST_P(RarExtractorTest, FolderMemberMatchesOnlyWithItsFolderPartInTheArchivesSe
         // The failed search read to the end; the end is reported again.
         EXPECT_FALSE(extractor.extract("docs\\guide.txt").has_value()) << wrong;
     }
-    EXPECT_TRUE(folderEntries(cache).empty());
+    EXPECT_TRUE(folderEntries(extractions).empty());
 
     ASSERT_TRUE(extractor.openArchive(archive));
     std::optional<std::string> path = extractor.extract("DOCS\\Guide.txt");
     ASSERT_TRUE(path.has_value());
-    EXPECT_EQ(cache + "/DOCS\\Guide.txt", *path);
+    EXPECT_EQ(folderOf(*path) + "DOCS\\Guide.txt", *path);
     EXPECT_EQ("the guide", readFile(*path));  // the library made the folder
 }
 
@@ -104,7 +113,7 @@ TEST_P(RarExtractorTest, ArchiveThatCannotBeOpenedOrMemberItDoesNotHoldGivesNoth
 
     ASSERT_TRUE(extractor.openArchive(archive));
     EXPECT_FALSE(extractor.extract("absent.txt").has_value());
-    EXPECT_TRUE(folderEntries(cache).empty());
+    EXPECT_TRUE(folderEntries(extractions).empty());
 }
 
 // The library's failure is not reported as a copy to open.
@@ -119,7 +128,7 @@ TEST_P(RarExtractorTest, MemberTheLibraryCannotExtractGivesNothing)
     for (const char* member : {"packed.txt", "broken.txt", "folder"}) {
         ASSERT_TRUE(extractor.openArchive(archive));
         EXPECT_FALSE(extractor.extract(member).has_value()) << member;
-        EXPECT_TRUE(folderEntries(cache).empty()) << member;
+        EXPECT_TRUE(folderEntries(extractions).empty()) << member;
     }
 }
 
@@ -140,9 +149,33 @@ TEST_P(RarExtractorTest, NonAsciiNameIsMatchedAndWrittenInTheSystemCodePage)
     std::optional<std::string> path = extractor.extract(ansi);
 
     ASSERT_TRUE(path.has_value());
-    EXPECT_EQ(cache + "/" + ansi, *path);
+    EXPECT_EQ(folderOf(*path) + ansi, *path);
     EXPECT_EQ("cv", readFile(*path));
-    EXPECT_EQ(std::vector<std::string>{ansi}, folderEntries(cache));
+    EXPECT_EQ(std::vector<std::string>{ansi}, folderEntries(folderOf(*path)));
+}
+
+// A copy is judged as its archive would be: it carries the archive's Mark of the Web, and one that
+// cannot carry the mark of an archive from the Internet is not given out.
+TEST_P(RarExtractorTest, CopyCarriesTheArchivesMarkOfTheWebOrIsRefusedWithoutIt)
+{
+    // The copy's path fits, "<copy>:Zone.Identifier" does not.
+    std::string crowded = std::string(MAX_PATH - 9 - (extractions.size() + 9) - 4, 'c') + ".txt";
+    std::string archive = save(writer().file("readme.txt", "readme").file(crowded, "crowded"));
+    RarExtractor extractor(cache);
+    ASSERT_TRUE(extractor.openArchive(archive));
+    std::optional<std::string> local = extractor.extract(crowded);
+    ASSERT_TRUE(local.has_value()) << "a local archive's copy needs no mark";
+    EXPECT_EQ("<missing>", readFile(*local + ":Zone.Identifier"));
+
+    const std::string mark = "[ZoneTransfer]\r\nZoneId=3\r\nReferrerUrl=https://example.com/\r\n"
+                             "HostUrl=https://example.com/test.rar\r\n";
+    ASSERT_TRUE(testing_support::writeFile(archive + ":Zone.Identifier", mark));
+    ASSERT_TRUE(extractor.openArchive(archive));
+    std::optional<std::string> marked = extractor.extract("readme.txt");
+    ASSERT_TRUE(marked.has_value());
+    EXPECT_EQ(mark, readFile(*marked + ":Zone.Identifier"));
+    EXPECT_FALSE(extractor.extract(crowded).has_value());
+    EXPECT_TRUE(folderEntries(extractions).empty()) << "the unmarked copy was removed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RarExtractorTest, testing::Values(RarFormat::Rar4, RarFormat::Rar5), FormatName());
@@ -156,16 +189,16 @@ TEST_F(RarCacheFolderTest, SlashIsAppendedUnlessTheFolderEndsInASeparator)
         std::string folder;
         std::string expected;
     } cases[] = {
-        {cache, cache + "/readme.txt"},
-        {cache + "\\", cache + "\\readme.txt"},
-        {cache + "/", cache + "/readme.txt"},
+        {cache, cache + "/Vog\\"},
+        {cache + "\\", cache + "\\Vog\\"},
+        {cache + "/", cache + "/Vog\\"},
     };
     for (const auto& c : cases) {
         RarExtractor extractor(c.folder);
         ASSERT_TRUE(extractor.openArchive(archive));
         std::optional<std::string> path = extractor.extract("readme.txt");
         ASSERT_TRUE(path.has_value()) << c.folder;
-        EXPECT_EQ(c.expected, *path);
+        EXPECT_EQ(c.expected, path->substr(0, c.expected.size()));
         EXPECT_EQ("readme", readFile(*path));
     }
 }
@@ -195,10 +228,61 @@ TEST_F(RarCacheFolderTest, DefaultIsThePlatformsInternetCache)
 
     ASSERT_TRUE(path.has_value());
     char last = folder.back();
-    EXPECT_EQ(folder + (last == '\\' || last == '/' ? "" : "/") + name, *path);
+    std::string expected = folder + (last == '\\' || last == '/' ? "" : "/") + "Vog\\";
+    EXPECT_EQ(expected, path->substr(0, expected.size()));
     EXPECT_EQ("cached", readFile(*path));
     extractor.closeArchive();
     EXPECT_FALSE(fileExists(*path));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folderOf(*path).c_str())) << "its folder goes too";
+}
+
+TEST_F(RarCacheFolderTest, AnArchiveWithoutAMarkGivesItsCopyTheZoneOfItsLocation)
+{
+    std::string archive = "\\\\?\\" + save(RarWriter(RarFormat::Rar4).file("readme.txt", "readme"));
+    IInternetSecurityManager* zones = nullptr;
+    ASSERT_EQ(S_OK, CoInternetCreateSecurityManager(nullptr, &zones, 0));
+    DWORD zone = 0;
+    std::wstring wide(archive.begin(), archive.end());
+    zones->MapUrlToZone(wide.c_str(), &zone, MUTZ_ISFILE);
+    zones->Release();
+    if (zone != URLZONE_INTERNET)
+        GTEST_SKIP() << "the platform's zone manager puts " << archive << " into zone " << zone;
+
+    RarExtractor extractor(cache);
+    ASSERT_TRUE(extractor.openArchive(archive));
+    std::optional<std::string> path = extractor.extract("readme.txt");
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ("[ZoneTransfer]\r\nZoneId=3\r\n", readFile(*path + ":Zone.Identifier"));
+}
+
+// Copies left to viewers that may have handed them on go a day later, once nothing holds them.
+TEST_F(RarCacheFolderTest, ExtractionsSweepDayOldFoldersThatNothingUses)
+{
+    CreateDirectoryA(extractions.c_str(), nullptr);
+    auto leftover = [&](const std::string& name, ULONGLONG hoursOld) {
+        std::string folder = extractions + name, copy = folder + "\\copy.txt";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        testing_support::writeFile(copy, "left");
+        SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_READONLY);
+        ULARGE_INTEGER time;
+        GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&time));
+        time.QuadPart -= hoursOld * 3600 * 10000000;
+        FileHandle handle(CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        EXPECT_TRUE(SetFileTime(handle.get(), nullptr, nullptr, reinterpret_cast<FILETIME*>(&time)));
+        return copy;
+    };
+    std::string stale = leftover("stale", 25), busy = leftover("busy", 25), fresh = leftover("fresh", 23);
+    FileHandle held(CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    std::string archive = save(RarWriter(RarFormat::Rar4).file("readme.txt", "readme"));
+    RarExtractor extractor(cache);
+    ASSERT_TRUE(extractor.openArchive(archive));
+
+    ASSERT_TRUE(extractor.extract("readme.txt").has_value());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((extractions + "stale").c_str()));
+    EXPECT_EQ("left", readFile(busy)) << "a copy in use stays";
+    EXPECT_EQ("left", readFile(fresh));
 }
 
 TEST_F(RarCacheFolderTest, ArchivePathOverTheBufferIsRefusedNotCut)

@@ -48,6 +48,12 @@ inline std::vector<std::string> folderEntries(const std::string& folder)
     return names;
 }
 
+// The folder a copy was extracted into, with its trailing separator.
+inline std::string folderOf(const std::string& copy)
+{
+    return copy.substr(0, copy.find('\\', copy.find("Vog\\") + 4) + 1);
+}
+
 inline const char* formatName(RarFormat format)
 {
     return format == RarFormat::Rar4 ? "Rar4" : "Rar5";
@@ -72,6 +78,7 @@ protected:
 
     const std::string scratch = testing_support::scratchFolder(testing_support::uniqueName("rar"));
     const std::string cache = scratch + "\\cache";  // given to extractors without a trailing separator
+    const std::string extractions = cache + "/Vog\\";  // where their copies' folders are made
     testing_support::PathScope standIn{testing_support::unrarStandInFolder(testing_support::UnrarStandIn::Full)};
 };
 

@@ -83,7 +83,7 @@ TEST_P(RequestSafetyTest, MembersNamedToEscapeTheCacheWriteAndDeleteNothing)
 TEST_P(RequestSafetyTest, AProgramInsideAnArchiveIsRefusedAndItsCopyRemoved)
 {
     ViewerFixture viewers;
-    const std::string cacheFolder = RarExtractor::internetCacheFolder();
+    const std::string cacheFolder = RarExtractor::internetCacheFolder() + "\\Vog";  // the copies' folders
     const std::vector<std::string> members = {"setup.exe", "run.bat", "page.hta", "script.js", "link.lnk",
                                               "package.msi", "doc.vogdoc.exe", "trailing.exe.", "noextension"};
     RarWriter archiveWriter = writer();
