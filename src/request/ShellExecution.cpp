@@ -5,10 +5,13 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <optional>
 
 namespace {
+
+std::atomic<DWORD> handOffWindow{handOffWindowMs};
 
 bool isSet(HANDLE event)
 {
@@ -110,7 +113,7 @@ OpenOutcome waitForProcess(HANDLE process, HANDLE stopEvent)
     }
 }
 
-OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent)
+OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent, ProgramRun& run)
 {
     SHELLEXECUTEINFOA execution{};
     execution.cbSize = sizeof execution;
@@ -122,26 +125,45 @@ OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent)
     {
         ShellApartment apartment;
         ShellDialogCloser closer(stopEvent);
-        // The result is deliberately not examined: without SEE_MASK_FLAG_NO_UI the shell has
-        // already told the user what went wrong.
-        ShellExecuteExA(&execution);
+        // Without SEE_MASK_FLAG_NO_UI the shell has already told the user what went wrong; the
+        // result only says whether anything may read the document now.
+        run.shellSucceeded = ShellExecuteExA(&execution) != FALSE;
     }
     KernelHandle process(execution.hProcess);
     if (isSet(stopEvent))
         return OpenOutcome::Stopped;
     if (!process)
         return OpenOutcome::Finished;
-    return waitForProcess(process.get(), stopEvent);
+    run.processReturned = true;
+    ULONGLONG started = GetTickCount64();
+    OpenOutcome outcome = waitForProcess(process.get(), stopEvent);
+    run.ranMs = static_cast<DWORD>(GetTickCount64() - started);
+    return outcome;
 }
 
 }  // namespace
 
-OpenOutcome openDocument(const std::string& path, HANDLE stopEvent)
+bool ProgramRun::mayHaveHandedOn() const
 {
+    return shellSucceeded && (!processReturned || ranMs < handOffWindow.load());
+}
+
+HandOffWindowForTests::HandOffWindowForTests(DWORD ms) : previous(handOffWindow.exchange(ms)) {}
+
+HandOffWindowForTests::~HandOffWindowForTests()
+{
+    handOffWindow = previous;
+}
+
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent, ProgramRun* run)
+{
+    ProgramRun ignored;
+    ProgramRun& result = run ? *run : ignored;
+    result = ProgramRun{};
     std::optional<ShellCall> call = openingCall(path.c_str());
     if (!call)
         return OpenOutcome::Refused;
     if (isSet(stopEvent))
         return OpenOutcome::Stopped;
-    return executeAndWait(*call, stopEvent);
+    return executeAndWait(*call, stopEvent, result);
 }

@@ -19,10 +19,41 @@ enum class OpenOutcome {
     Refused,   // runsCode(path), or path names a folder: nothing was started
 };
 
+// A program that ends within this time of its start may have handed the document on rather than
+// shown it: a launcher that passes the path to a running instance of its program (a browser that
+// shows PDFs, a single-instance viewer) exits within a second, and that instance reads the file later.
+constexpr DWORD handOffWindowMs = 10000;
+
+// How the program the shell started ran, as far as the wait saw it.
+struct ProgramRun {
+    bool shellSucceeded = false;   // the shell reported that it handed the document on
+    bool processReturned = false;  // the shell gave a process to wait for
+    DWORD ranMs = 0;               // from the shell's return until that process ended
+
+    // True when the document may have been handed on to another process that still reads it: the
+    // shell succeeded and gave no process (DDE, a packaged app, a running instance), or the process
+    // ended within handOffWindowMs. Meaningful after OpenOutcome::Finished.
+    bool mayHaveHandedOn() const;
+};
+
+// Test seam: while one lives, mayHaveHandedOn uses ms in place of handOffWindowMs, so that tests
+// need not keep a viewer open for ten seconds. Production code never makes one.
+class HandOffWindowForTests {
+public:
+    explicit HandOffWindowForTests(DWORD ms);
+    ~HandOffWindowForTests();
+    HandOffWindowForTests(const HandOffWindowForTests&) = delete;
+    HandOffWindowForTests& operator=(const HandOffWindowForTests&) = delete;
+
+private:
+    DWORD previous;
+};
+
 // Opens path as openingCall (OpeningPolicy.h) says, or refuses it, and waits for the started
 // program. The text is taken only up to a NUL, as the platform sees it. Whether the shell succeeds
 // is not examined: it tells the user itself, and a failed "wordpad" start is not retried with the
 // default action. The wait covers the process handle the shell returns; when it returns none (the
 // document went to a program that was already running, or nothing started) there is nothing to
 // wait for. stopEvent (may be null) ends the wait early; when it is already set nothing is started.
-OpenOutcome openDocument(const std::string& path, HANDLE stopEvent = nullptr);
+// run (may be null) receives how the program ran.
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent = nullptr, ProgramRun* run = nullptr);

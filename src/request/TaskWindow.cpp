@@ -58,16 +58,20 @@ void TaskWindow::openStep()
         return;
     }
     // The extractor holds its buffers inside itself, on this worker's stack. Its destruction
-    // deletes the extracted copy once the viewer has ended.
+    // deletes the extracted copy once the viewer has ended, unless the viewer may still need it: the
+    // wait was stopped, or the program may have handed the copy on (ExtractionFolder.h: a later
+    // extraction sweeps it).
     RarExtractor extractor;
     extractor.openArchive(target);
     if (std::optional<std::string> extracted = extractor.extract(intFile)) {
-        if (open(*extracted) == OpenOutcome::Stopped)
+        ProgramRun run;
+        OpenOutcome outcome = open(*extracted, &run);
+        if (outcome == OpenOutcome::Stopped || (outcome == OpenOutcome::Finished && run.mayHaveHandedOn()))
             extractor.keepExtracted();
     }
 }
 
-OpenOutcome TaskWindow::open(const std::string& path)
+OpenOutcome TaskWindow::open(const std::string& path, ProgramRun* run)
 {
-    return openDocument(path, stop ? stop->event() : nullptr);
+    return openDocument(path, stop ? stop->event() : nullptr, run);
 }

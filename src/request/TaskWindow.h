@@ -33,7 +33,7 @@ public:
 private:
     void locateStep(HWND hwnd);
     void openStep();
-    OpenOutcome open(const std::string& path);
+    OpenOutcome open(const std::string& path, ProgramRun* run = nullptr);
 
     StopSignal* stop;
 };

@@ -16,6 +16,11 @@ using namespace testing_support;
 
 namespace {
 
+std::string folderOf(const std::string& copy)
+{
+    return copy.substr(0, copy.find_last_of('\\'));
+}
+
 class TaskTest : public ::testing::Test {
 protected:
     // Starts a request for file (a full path is found at once) in a theme nobody saved.
@@ -70,6 +75,7 @@ TEST_F(TaskTest, LargeTextGoesToWordpadWithTheBareNameAndItsFolder)
 TEST_F(TaskTest, ArchiveMemberIsExtractedOpenedAndDeletedAfterTheViewer)
 {
     PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    HandOffWindowForTests viewerRanLongEnough(0);
     std::string archive = folder + "\\bundle.rar";
     ASSERT_TRUE(RarWriter(RarFormat::Rar4).file("notes.vogdoc", "inside").file("other.vogdoc", "x").save(archive));
     auto record = start(archive, "Notes.vogdoc");
@@ -83,6 +89,49 @@ TEST_F(TaskTest, ArchiveMemberIsExtractedOpenedAndDeletedAfterTheViewer)
     ASSERT_TRUE(ended(*record));
     EXPECT_EQ(0u, record->exitCode().value_or(99));
     EXPECT_FALSE(fileExists(extracted)) << "the copy is deleted after the viewer closed";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folderOf(extracted).c_str())) << "and its folder";
+}
+
+TEST_F(TaskTest, TwoRequestsForTheSameMemberOpenCopiesOfTheirOwn)
+{
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    HandOffWindowForTests viewersRanLongEnough(0);
+    std::string archive = folder + "\\bundle.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar5).file("notes.vogdoc", "inside").save(archive));
+    auto first = start(archive, "notes.vogdoc");
+    auto second = start(archive, "notes.vogdoc");
+    std::optional<ViewerStart> one = viewers.waitForStart(), other = viewers.waitForStart();
+    ASSERT_TRUE(one && other);
+    EXPECT_NE(one->document(), other->document());
+
+    ViewerFixture::closeViewer(one->processId);
+    EXPECT_TRUE(waitUntil([&] { return !fileExists(one->document()); }, 15000));
+    EXPECT_EQ("inside", other->read);
+    EXPECT_TRUE(fileExists(other->document())) << "the other request's copy stays while its viewer runs";
+    ViewerFixture::closeViewer(other->processId);
+    ASSERT_TRUE(ended(*first) && ended(*second));
+    EXPECT_FALSE(fileExists(other->document()));
+}
+
+// A launcher that passes the document to its program's running instance ends at once; that
+// instance reads the copy later.
+TEST_F(TaskTest, ACopyHandedOnByAViewerThatEndsAtOnceStaysForTheProgramItWentTo)
+{
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    std::string archive = folder + "\\bundle.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar4).file("notes.vogdoc", "handed on").save(archive));
+    viewers.handOffDocuments();
+    auto record = start(archive, "notes.vogdoc");
+    std::optional<ViewerStart> launcher = viewers.waitForStart();
+    ASSERT_TRUE(launcher);
+    ASSERT_TRUE(ended(*record)) << "the worker does not wait for the instance it was handed to";
+
+    std::optional<ViewerStart> instance = viewers.waitForStart();
+    ASSERT_TRUE(instance);
+    EXPECT_EQ(launcher->document(), instance->document());
+    EXPECT_EQ("handed on", instance->read);
+    ViewerFixture::closeViewer(instance->processId);
+    EXPECT_TRUE(deleteTree(folderOf(instance->document())));
 }
 
 TEST_F(TaskTest, MemberIsIgnoredForAnArchiveWithoutOneOrAFileThatIsNoRar)

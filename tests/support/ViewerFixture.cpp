@@ -175,6 +175,8 @@ bool parseRecord(const std::string& text, ViewerStart& start)
             havePid = true;
         } else if (key == "cwd") {
             start.workingDirectory = value;
+        } else if (key == "read") {
+            start.read = value;
         } else if (key == "cmdline") {
             start.commandLine = value;
         } else if (key.compare(0, 3, "arg") == 0 && key != "argc") {
@@ -241,6 +243,7 @@ ViewerFixture::~ViewerFixture()
     closeAll();
     restoreAll();
     SetEnvironmentVariableA("VOG_VIEWER_LOG", hadLogVariable ? previousLogVariable.c_str() : nullptr);
+    SetEnvironmentVariableA("VOG_VIEWER_HAND_OFF", nullptr);
     deleteTree(log);
 }
 

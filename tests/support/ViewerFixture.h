@@ -30,6 +30,7 @@ struct ViewerStart {
     std::string workingDirectory;
     std::string commandLine;
     std::vector<std::string> arguments;  // after the program name, as the viewer's C runtime split them
+    std::string read;                    // the document's first line as the viewer read it, or "read-failed"
 
     // The first argument: the document it was asked to show ("" when none).
     std::string document() const { return arguments.empty() ? std::string() : arguments.front(); }
@@ -52,6 +53,10 @@ public:
     static std::string viewerPath();
 
     const std::string& logFolder() const { return log; }
+
+    // From now on (until the fixture goes) every viewer started hands its document to a second
+    // viewer and ends at once; the second reads it a second after the first has ended.
+    void handOffDocuments() { SetEnvironmentVariableA("VOG_VIEWER_HAND_OFF", "1"); }
 
     // Every start recorded so far, oldest first.
     std::vector<ViewerStart> starts() const;

@@ -10,8 +10,14 @@
 //     cmdline=<the whole command line>
 //     argc=<number of arguments after the program name>
 //     arg1=<first argument> ... (as the C runtime split the command line)
+//     read=<the document's first line as it read it at start>, or "read-failed" when it could not
 // It writes <process id>.tmp first and renames it, so a reader never sees half a record. The close
 // events below exist before the record does.
+//
+// Hand-off: with the environment variable VOG_VIEWER_HAND_OFF=1 the viewer records its start, passes
+// the document to a second viewer and ends at once, as a launcher does that hands a file to its
+// program's running instance. The second one reads the document two seconds later, then records and
+// shows it like any viewer.
 //
 // Closing, whichever comes first:
 //   - WM_CLOSE to its window (the user's close button);
@@ -23,6 +29,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -51,9 +58,15 @@ std::string workingDirectory()
     return std::string(folder, length < MAX_PATH ? length : 0);
 }
 
+bool readStart(const std::string& path, std::string& text, unsigned long long& size);
+
 void writeRecord(const std::string& folder)
 {
+    std::string text;
+    unsigned long long size = 0;
+    bool read = readStart(documentArgument, text, size);
     std::string record = "pid=" + std::to_string(GetCurrentProcessId()) + "\r\n";
+    record += "read=" + (read ? text.substr(0, text.find('\r')) : std::string("read-failed")) + "\r\n";
     record += "cwd=" + workingDirectory() + "\r\n";
     record += "cmdline=" + std::string(GetCommandLineA()) + "\r\n";
     record += "argc=" + std::to_string(__argc > 0 ? __argc - 1 : 0) + "\r\n";
@@ -188,12 +201,33 @@ LRESULT CALLBACK viewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Passes the document to a second viewer; false when none started.
+bool handOff()
+{
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string commandLine = "\"" + std::string(program) + "\" \"" + documentArgument + "\"";
+    SetEnvironmentVariableA("VOG_VIEWER_HAND_OFF", "received");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
     if (__argc > 1)
         documentArgument = __argv[1];
+    char handOffMode[16] = {};
+    GetEnvironmentVariableA("VOG_VIEWER_HAND_OFF", handOffMode, sizeof handOffMode);
+    if (std::strcmp(handOffMode, "received") == 0)
+        Sleep(2000);  // the launcher has ended, and whoever started it has acted on that
 
     // The events first: a test that has read the record may set them at once.
     std::string closeName = "VogViewerClose." + std::to_string(GetCurrentProcessId());
@@ -204,6 +238,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     DWORD length = GetEnvironmentVariableA("VOG_VIEWER_LOG", logFolder, MAX_PATH);
     if (length > 0 && length < MAX_PATH)
         writeRecord(logFolder);
+    if (std::strcmp(handOffMode, "1") == 0 && handOff())
+        return 0;
 
     createFonts();
     WNDCLASSEXA windowClassInfo{};
