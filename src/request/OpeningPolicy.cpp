@@ -7,6 +7,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -20,27 +21,53 @@ std::string extensionOf(const std::string& path)
     return *dot == '.' ? std::string(dot + 1) : std::string();
 }
 
+// The two lists of dangerous types, by extension. Windows keeps such a list behind AssocIsDangerous
+// (its unsafe types: the Attachment Manager's high-risk list); Wine's answers FALSE for everything, so
+// the lists are ours and cover Windows' list and more. The platform is still asked about every other
+// type (extensionRisk).
+//
 // Types that start a program or script, install something or change the system when the shell opens
-// them. Windows keeps such a list behind AssocIsDangerous; Wine's answers FALSE for everything, so the
-// list is ours. Help files (chm, hlp) and web pages stay documents: their viewers run them in a
-// restricted setting, and opening them is what the control is for.
+// them: never handed to the shell.
 const char* const codeExtensions[] = {
     // programs, and the shortcuts and links that start one
     "exe", "com", "pif", "scr", "bat", "cmd", "cpl", "msc", "dll", "ocx", "sys", "drv", "lnk", "url",
-    "website", "scf", "shb", "shs", "xnk", "mcf", "settingcontent-ms", "library-ms",
-    "searchconnector-ms", "diagcab", "appref-ms", "application", "xbap", "gadget", "jar", "ade", "adp",
+    "website", "scf", "shb", "shs", "xnk", "mcf", "settingcontent-ms", "library-ms", "search-ms",
+    "searchconnector-ms", "diagcab", "diagcfg", "diagpkg", "appref-ms", "application", "xbap", "gadget",
+    "jar", "jnlp", "ade", "adp", "app", "rdp", "grp", "xll", "wll", "iqy", "slk", "mcl",
     // installers and packages
-    "msi", "msp", "mst", "msix", "msixbundle", "appx", "appxbundle", "appinstaller",
-    // scripts, and the hosts that run them
+    "msi", "msp", "mst", "msu", "msix", "msixbundle", "appx", "appxbundle", "appinstaller", "ppkg", "vsix",
+    // scripts and compiled scripts, and the hosts that run them
     "hta", "js", "jse", "vb", "vbs", "vbe", "ws", "wsc", "wsf", "wsh", "sct", "ps1", "ps1xml", "ps2",
     "ps2xml", "psc1", "psc2", "psd1", "psm1", "msh", "msh1", "msh2", "mshxml", "msh1xml", "msh2xml",
-    "py", "pyw", "pyz", "pyzw", "pl", "rb", "its", "vsmacros", "vsw",
+    "py", "pyw", "pyz", "pyzw", "pyc", "pyo", "pl", "rb", "csh", "ksh", "bas", "fxp", "prg", "plg",
+    "pcd", "its", "vsmacros", "vsw", "vss", "vst", "vbp", "psdm1",
     // databases that run their own startup macros
     "mad", "maf", "mag", "mam", "maq", "mar", "mas", "mat", "mau", "mav", "maw", "mda", "mdb", "mde",
     "mdt", "mdw", "mdz",
-    // settings that change the system: registry, setup information, certificates, dial-up settings
-    "reg", "inf", "ins", "isp", "cer", "crt", "der", "prf",
+    // settings that change the system: registry, setup information, certificates, dial-up and
+    // Office profiles, desktop themes
+    "reg", "inf", "ins", "isp", "cer", "crt", "der", "prf", "ops", "theme", "themepack", "deskthemepack",
+    // printer exports, web printer connections, data links, plug-in settings and software
+    // descriptions that install something or connect somewhere when opened
+    "printerexport", "webpnp", "udl", "wcx", "osd",
 };
+
+// Documents whose viewer runs script in them with the rights of the local machine: compiled and
+// classic help (with its contents and project files) and web archives, and the remaining document
+// types of Windows' unsafe list. They open only from the folders chosen for the theme.
+const char* const localScriptExtensions[] = {
+    "chm", "hlp", "cnt", "hpj", "mht", "mhtml", "asp", "pst", "tmp",
+};
+
+template <size_t count>
+bool listed(const char* const (&list)[count], const std::string& extension)
+{
+    for (const char* entry : list) {
+        if (equalsIgnoringCase(extension, entry))
+            return true;
+    }
+    return false;
+}
 
 bool inPathExt(const std::string& extension)
 {
@@ -82,18 +109,18 @@ bool platformSaysDangerous(const std::string& extension)
     return AssocIsDangerous(wide.data()) != FALSE;
 }
 
-bool extensionRunsCode(const std::string& extension)
+TypeRisk extensionRisk(const std::string& extension)
 {
     if (extension.empty())
-        return false;
+        return TypeRisk::Document;
     // "name.{class id}" is a shell namespace junction: the shell hands it to that COM class.
-    if (extension[0] == '{')
-        return true;
-    for (const char* listed : codeExtensions) {
-        if (equalsIgnoringCase(extension, listed))
-            return true;
-    }
-    return inPathExt(extension) || commandIsTheFile(extension) || platformSaysDangerous(extension);
+    if (extension[0] == '{' || listed(codeExtensions, extension))
+        return TypeRisk::RunsCode;
+    if (listed(localScriptExtensions, extension))
+        return TypeRisk::RunsLocalScript;
+    if (inPathExt(extension) || commandIsTheFile(extension) || platformSaysDangerous(extension))
+        return TypeRisk::RunsCode;
+    return TypeRisk::Document;
 }
 
 // The file system drops trailing dots and spaces of a name ("a.exe. " opens a.exe), and a trailing
@@ -130,19 +157,21 @@ bool programMayStandIn(const std::string& path)
         return false;
     bool program = false;
     do {
-        program = extensionRunsCode(extensionOf(found.cFileName));
+        program = extensionRisk(extensionOf(found.cFileName)) == TypeRisk::RunsCode;
     } while (!program && FindNextFileA(search, &found));
     FindClose(search);
     return program;
 }
 
-bool nameRunsCode(const std::string& path)
+TypeRisk nameRisk(const std::string& path)
 {
     std::string name = withoutTrailingDotsAndSpaces(path);
     if (name.empty() || hasColonBeyondDrive(name))
-        return true;
+        return TypeRisk::RunsCode;
     std::string extension = extensionOf(name);
-    return extension.empty() ? programMayStandIn(name) : extensionRunsCode(extension);
+    if (extension.empty())
+        return programMayStandIn(name) ? TypeRisk::RunsCode : TypeRisk::Document;
+    return extensionRisk(extension);
 }
 
 // The path as the file system will resolve it ("." and ".." folded, trailing dots and spaces of the
@@ -157,6 +186,22 @@ std::string fullPathOf(const std::string& path)
     if (length == 0 || length >= buffer.size())
         return {};
     return std::string(buffer.data(), length);
+}
+
+// The risk of the file's long name: GetFullPathNameA keeps 8.3 short names, and "SETTIN~1.SET" may
+// stand for "x.settingcontent-ms", which is what the shell then opens. Nothing to add for a path that
+// names no existing file (the shell cannot open it either; programMayStandIn covers the names it
+// tries instead); an existing file whose long name cannot be read counts as a program.
+TypeRisk longNameRisk(const std::string& fullPath)
+{
+    DWORD needed = GetLongPathNameA(fullPath.c_str(), nullptr, 0);
+    if (needed != 0) {
+        std::vector<char> buffer(needed + 1);
+        DWORD length = GetLongPathNameA(fullPath.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length != 0 && length < buffer.size())
+            return nameRisk(std::string(buffer.data(), length));
+    }
+    return GetFileAttributesA(fullPath.c_str()) == INVALID_FILE_ATTRIBUTES ? TypeRisk::Document : TypeRisk::RunsCode;
 }
 
 // A folder is no document: the shell would open it in a file manager window (a page could name
@@ -250,16 +295,25 @@ DocumentKind documentKind(const std::string& path)
     return DocumentKind::Other;
 }
 
-bool runsCode(const std::string& path)
+TypeRisk typeRisk(const std::string& path)
 {
     const std::string seen = path.c_str();
     std::string full = fullPathOf(seen);
-    return full.empty() || nameRunsCode(seen) || nameRunsCode(full);
+    if (full.empty())
+        return TypeRisk::RunsCode;
+    return std::max({nameRisk(seen), nameRisk(full), longNameRisk(full)});
 }
 
-std::optional<ShellCall> openingCall(const std::string& path)
+bool runsCode(const std::string& path)
 {
-    if (runsCode(path) || isFolder(path))
+    return typeRisk(path) == TypeRisk::RunsCode;
+}
+
+std::optional<ShellCall> openingCall(const std::string& path, Origin origin)
+{
+    TypeRisk risk = typeRisk(path);
+    if (risk == TypeRisk::RunsCode || (risk == TypeRisk::RunsLocalScript && origin != Origin::ChosenFolder) ||
+        isFolder(path))
         return std::nullopt;
     if (std::optional<ShellCall> wordpad = wordpadCall(path))
         return wordpad;

@@ -3,7 +3,8 @@
 // "wordpad". Nothing here starts anything; ShellExecution.h carries out what openingCall decides.
 //
 // Safety: a web page can name the file through the control, so nothing that would run code is ever
-// handed to the shell (see runsCode).
+// handed to the shell, and documents that run script with the machine's rights only from the folders
+// chosen for the theme (see typeRisk).
 #pragma once
 
 #include <optional>
@@ -16,16 +17,36 @@ enum class DocumentKind { Archive, Text, Other };
 // without regard to the case of A to Z; any other extension, and none, is Other.
 DocumentKind documentKind(const std::string& path);
 
-// True when handing path to the shell could start a program or script rather than show a document:
-// programs, shortcuts, installers, scripts and the types of their hosts, system settings files
-// (.exe .lnk .msi .js .reg ...), every extension in PATHEXT, every type whose registered open command
-// is the file itself, and whatever the platform's AssocIsDangerous reports. The name is judged the
-// way the file system will resolve it: trailing dots and spaces do not hide an extension, a stream
-// name or a URL scheme after a colon makes the path suspect, and a path without extension is
-// suspect when it does not name an existing file or a program stands beside it under the same name
-// (the shell tries "name.exe" and the like for such a path). The text is judged only up to a NUL,
-// as the platform sees it. An empty path also gives true: there is nothing to open.
+// What handing a file to the shell can do, from the least to the most dangerous.
+enum class TypeRisk {
+    Document,         // shows a document
+    RunsLocalScript,  // shows a document whose viewer runs script in it with the rights of the local
+                      // machine: help files and web archives (.chm .hlp .mht ...)
+    RunsCode,         // starts a program or script, installs something or changes the system
+};
+
+// The risk of path by its type. RunsCode for programs, shortcuts, installers, scripts and the types of
+// their hosts, system settings files (.exe .lnk .msi .js .reg ...), every extension in PATHEXT, every
+// type whose registered open command is the file itself, and whatever else the platform's
+// AssocIsDangerous reports. The name is judged the way the file system will resolve it, in every
+// spelling that reaches the same file: as given, as its full path, and as its long name (an 8.3 short
+// name such as SETTIN~1.SET stands for a longer real name); the most dangerous judgement counts, and
+// an existing file whose long name cannot be read counts as RunsCode. Trailing dots and spaces do not
+// hide an extension, a stream name or a URL scheme after a colon makes the path RunsCode, and so does
+// a path without extension that does not name an existing file or has a program beside it under the
+// same name (the shell tries "name.exe" and the like for such a path). The text is judged only up to a
+// NUL, as the platform sees it. An empty path is RunsCode too: there is nothing to open.
+TypeRisk typeRisk(const std::string& path);
+
+// typeRisk(path) is RunsCode.
 bool runsCode(const std::string& path);
+
+// Where the file to be opened was found, which decides whether a RunsLocalScript document may open.
+enum class Origin {
+    Elsewhere,     // on the search path, named by a drive, root, UNC path or "..", or not known
+    ChosenFolder,  // in a folder an administrator or the user chose for the theme (or inside an archive
+                   // found there), named by a plain relative name
+};
 
 // Files of this size and larger in bytes are large texts: they go to "wordpad".
 constexpr unsigned long long largeTextBytes = 24000;
@@ -44,5 +65,6 @@ struct ShellCall {
 // working directory, where the shell can start "wordpad" (its App Paths entry names an existing
 // program, or wordpad.exe is on the search path); every other document, and such a text where
 // there is no WordPad, is itself handed to the shell. path is taken as given: the caller cuts it
-// at a NUL as the platform would.
-std::optional<ShellCall> openingCall(const std::string& path);
+// at a NUL as the platform would. A document that runs local script (typeRisk) gives nothing unless
+// origin is ChosenFolder.
+std::optional<ShellCall> openingCall(const std::string& path, Origin origin = Origin::Elsewhere);

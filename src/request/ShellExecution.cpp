@@ -155,15 +155,33 @@ HandOffWindowForTests::~HandOffWindowForTests()
     handOffWindow = previous;
 }
 
-OpenOutcome openDocument(const std::string& path, HANDLE stopEvent, ProgramRun* run)
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent, Origin origin, ProgramRun* run)
 {
     ProgramRun ignored;
     ProgramRun& result = run ? *run : ignored;
     result = ProgramRun{};
-    std::optional<ShellCall> call = openingCall(path.c_str());
-    if (!call)
-        return OpenOutcome::Refused;
+    std::optional<ShellCall> call = openingCall(path.c_str(), origin);
+    if (!call) {
+        bool needsChosenFolder = origin != Origin::ChosenFolder && typeRisk(path) == TypeRisk::RunsLocalScript;
+        return needsChosenFolder ? OpenOutcome::NotFromChosenFolder : OpenOutcome::Refused;
+    }
     if (isSet(stopEvent))
         return OpenOutcome::Stopped;
     return executeAndWait(*call, stopEvent, result);
+}
+
+void showRefusal(const std::string& text, HANDLE stopEvent)
+{
+    if (isSet(stopEvent))
+        return;
+    // A modal loop ends at once while the thread's quit message is pending, as it is in a request's
+    // open step: hold the quit back until the user has answered.
+    MSG quit;
+    bool quitting = PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+    {
+        ShellDialogCloser closer(stopEvent);
+        MessageBoxA(nullptr, text.c_str(), "Vog Error", MB_OK | MB_ICONERROR);
+    }
+    if (quitting)
+        PostQuitMessage(static_cast<int>(quit.wParam));
 }

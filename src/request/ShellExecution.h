@@ -9,6 +9,8 @@
 // configured for this type") instead of waiting for the user to answer it.
 #pragma once
 
+#include "request/OpeningPolicy.h"
+
 #include <windows.h>
 
 #include <string>
@@ -17,6 +19,7 @@ enum class OpenOutcome {
     Finished,  // handed to the shell, and the program it started (if it returned one) has ended
     Stopped,   // the stop event was set; a program already started keeps running
     Refused,   // runsCode(path), or path names a folder: nothing was started
+    NotFromChosenFolder,  // a document that runs local script (typeRisk), from elsewhere: nothing was started
 };
 
 // A program that ends within this time of its start may have handed the document on rather than
@@ -55,5 +58,12 @@ private:
 // default action. The wait covers the process handle the shell returns; when it returns none (the
 // document went to a program that was already running, or nothing started) there is nothing to
 // wait for. stopEvent (may be null) ends the wait early; when it is already set nothing is started.
-// run (may be null) receives how the program ran.
-OpenOutcome openDocument(const std::string& path, HANDLE stopEvent = nullptr, ProgramRun* run = nullptr);
+// origin is where the document was found (see openingCall); run (may be null) receives how the
+// program ran.
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent = nullptr, Origin origin = Origin::Elsewhere,
+                         ProgramRun* run = nullptr);
+
+// Tells the user why a request opened nothing: a box captioned "Vog Error" with the error icon, on the
+// calling thread, until the user answers it or stopEvent (may be null) is set, which closes it as it
+// closes the shell's own boxes. Nothing is shown when stopEvent is already set.
+void showRefusal(const std::string& text, HANDLE stopEvent = nullptr);

@@ -1,6 +1,7 @@
 #include "request/TaskWindow.h"
 
 #include "request/OpeningPolicy.h"
+#include "request/PlainName.h"
 #include "request/RarExtractor.h"
 #include "winsys/StopSignal.h"
 
@@ -43,7 +44,8 @@ LRESULT TaskWindow::windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND 
 
 void TaskWindow::locateStep(HWND hwnd)
 {
-    std::optional<std::string> located = theme.locate(target, hinstance(), hwnd);
+    requested = target;
+    std::optional<std::string> located = theme.locate(target, hinstance(), hwnd, &foundIn);
     target = located ? *located : std::string();
     // Triggers the quit and the open step; the window itself stays until the thread ends.
     SendMessageA(hwnd, WM_DESTROY, 0, 0);
@@ -73,5 +75,27 @@ void TaskWindow::openStep()
 
 OpenOutcome TaskWindow::open(const std::string& path, ProgramRun* run)
 {
-    return openDocument(path, stop ? stop->event() : nullptr, run);
+    HANDLE stopEvent = stop ? stop->event() : nullptr;
+    OpenOutcome outcome = openDocument(path, stopEvent, origin(), run);
+    if (outcome == OpenOutcome::NotFromChosenFolder)
+        showRefusal(refusalText(), stopEvent);
+    return outcome;
+}
+
+// A name with a drive, a root, a UNC start or a ".." part reaches beyond the theme's folders even
+// when the search found it there.
+Origin TaskWindow::origin() const
+{
+    return foundIn == FoundIn::ThemeFolder && isPlainRelativeName(requested) ? Origin::ChosenFolder : Origin::Elsewhere;
+}
+
+std::string TaskWindow::refusalText() const
+{
+    std::string text = "File \"" + requested + "\" (theme \"" + theme.name +
+                       "\") was not opened. Documents of this type run script with the rights of this computer, so "
+                       "they open only from the theme's folders, named without a drive, root, network path or "
+                       "\"..\". ";
+    if (const char* fault = plainNameFault(requested))
+        return text + "This name " + fault + ".";
+    return text + "This one was found only at \"" + target + "\", on the search path.";
 }

@@ -3,6 +3,10 @@
 // locates the file (possibly showing the File Loader dialog until it ends) and sends WM_DESTROY,
 // whose handler posts the quit message and opens what was found, waiting for the started viewer.
 // Device-change broadcasts reach the theme while the dialog waits for a medium.
+//
+// A document that runs script with the machine's rights (OpeningPolicy.h) opens only when it was
+// found in a folder of the theme and the page named it by a plain relative name; an archive member
+// counts by where its archive was found. Otherwise the request tells the user why in a "Vog Error" box.
 #pragma once
 
 #include "request/ShellExecution.h"
@@ -34,6 +38,10 @@ private:
     void locateStep(HWND hwnd);
     void openStep();
     OpenOutcome open(const std::string& path, ProgramRun* run = nullptr);
+    Origin origin() const;
+    std::string refusalText() const;
 
     StopSignal* stop;
+    std::string requested;  // the file as the request named it
+    FoundIn foundIn = FoundIn::Nowhere;
 };

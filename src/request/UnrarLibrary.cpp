@@ -8,13 +8,27 @@
 
 namespace {
 
+bool separator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
 // A path that names the same place whatever the current folder and drive: "X:\..." or a UNC path.
 bool isFullyQualified(const std::string& path)
 {
-    auto separator = [](char c) { return c == '\\' || c == '/'; };
     if (path.size() >= 3 && path[1] == ':' && separator(path[2]))
         return true;
     return path.size() >= 3 && separator(path[0]) && separator(path[1]);
+}
+
+// A network location: a UNC path ("\\server\share", "\\?\UNC\...", or any other path that starts
+// with two separators) or a drive letter mapped to a share. A library there could be replaced by
+// whoever controls the server, and a share that does not answer would stall the request.
+bool isNetworkFolder(const std::string& path)
+{
+    if (path.size() >= 2 && separator(path[0]) && separator(path[1]))
+        return true;
+    return path.size() >= 3 && path[1] == ':' && GetDriveTypeA(path.substr(0, 3).c_str()) == DRIVE_REMOTE;
 }
 
 std::string withoutTrailingSeparators(std::string folder)
@@ -77,8 +91,10 @@ std::vector<std::string> unrarSearchFolders()
         systemFolder(GetSystemDirectoryA),
         systemFolder(GetWindowsDirectoryA),
     };
-    for (std::string& entry : pathEntries())
-        candidates.push_back(std::move(entry));
+    for (std::string& entry : pathEntries()) {
+        if (!isNetworkFolder(entry))
+            candidates.push_back(std::move(entry));
+    }
 
     std::vector<std::string> folders;
     for (const std::string& candidate : candidates) {
@@ -103,6 +119,31 @@ std::vector<std::string> unrarLibraryNames()
 #endif
 }
 
+namespace {
+
+// Loads the library at path (a full path) so that its own imports are resolved only from its folder and
+// System32, never from the current folder or PATH (LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR with
+// LOAD_LIBRARY_SEARCH_SYSTEM32). Windows 7 and Vista know these flags only with update KB2533623, and
+// without it refuse them with ERROR_INVALID_PARAMETER; kernel32's export AddDllDirectory is the
+// documented sign of the update. There, and only there, the library is loaded with
+// LOAD_WITH_ALTERED_SEARCH_PATH: its imports come from its own folder first, then the system folders,
+// which come before the current folder whenever safe DLL search mode is on (the default since
+// Windows XP SP2); the vendor's library imports only system libraries, so they are found there. A
+// process-wide change such as SetDllDirectory is no option inside a host's process.
+HMODULE loadWithOwnImports(const std::string& path)
+{
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr,
+                                    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
+        return nullptr;  // the flags are known: the refusal was about this library
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace
+
 LoadedModule loadUnrarLibrary()
 {
     // No "insert a disk" box for a PATH entry on an empty removable drive.
@@ -114,9 +155,8 @@ LoadedModule loadUnrarLibrary()
         const char* separator = folder.back() == '\\' || folder.back() == '/' ? "" : "\\";
         for (const std::string& name : names) {
             std::string path = folder + separator + name;
-            // With a full path, the library's own imports are looked up from its folder first.
             if (path.size() < MAX_PATH)
-                library.reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+                library.reset(loadWithOwnImports(path));
             if (library)
                 return library;
         }

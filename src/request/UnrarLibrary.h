@@ -1,7 +1,8 @@
 // Finding the external RAR extraction library. An installer puts it beside VOG.OCX, so that folder
 // comes first; then the folders the platform's own search would use, except the process's current
 // folder: a DLL planted next to a document the user opened must never be loaded into the host.
-// Every candidate is loaded by its full path.
+// Every candidate is loaded by its full path, and the library's own imports come only from its
+// folder and System32.
 #pragma once
 
 #include "winsys/Handle.h"
@@ -11,7 +12,8 @@
 
 // The folders searched, in order, without trailing separators and without duplicates: the folder of
 // the module holding this code, the program's folder, the system folder, the Windows folder, then
-// every fully qualified folder on PATH (relative entries such as "." are left out).
+// every fully qualified folder on PATH (relative entries such as "." are left out, and so are network
+// folders: UNC paths and drive letters mapped to a share).
 std::vector<std::string> unrarSearchFolders();
 
 // The file names tried in each folder: "unrar.dll", and on x64 then "unrar64.dll" (the vendor's

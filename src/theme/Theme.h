@@ -20,6 +20,10 @@
 
 class StopSignal;
 
+// Where locate found a file. A file on the search path counts as in a theme folder when it is the
+// file that folder's candidate names (the folder is on the search path, too).
+enum class FoundIn { Nowhere, SearchPath, ThemeFolder };
+
 class Theme {
 public:
     // Reads the theme's folders. Raises std::invalid_argument ("class Vantor::Register") when the
@@ -57,8 +61,11 @@ public:
     // file turns up. Returns the full path, or nothing when the file was not found. Without an
     // instance the watchers keep running until the theme goes or the next lookup starts. However
     // the lookup ends, an error raised in the dialog included, the dialog is forgotten by the stop
-    // signal and by the watchers, and the watchers are told to stop.
-    std::optional<std::string> locate(const std::string& file, HINSTANCE instance, HWND owner);
+    // signal and by the watchers, and the watchers are told to stop. where, when given, receives
+    // where the file was found (a file found through the dialog is in a theme folder: one the user
+    // added there counts, too).
+    std::optional<std::string> locate(const std::string& file, HINSTANCE instance, HWND owner,
+                                      FoundIn* where = nullptr);
 
     // WM_DEVICECHANGE as the request's window receives it: a medium that arrived in (or left) a
     // drive makes every watched folder on that drive be checked.

@@ -15,6 +15,7 @@
 
 #include "theme/FileLoaderDialog.h"
 #include "winsys/ChangeWatcher.h"
+#include "winsys/Handle.h"
 #include "winsys/StopSignal.h"
 #include "winsys/Volume.h"
 
@@ -77,6 +78,40 @@ public:
 private:
     Undo undo;
 };
+
+// True when both paths name one existing file: the same index on the same volume, however each is
+// spelled (letter case, short names, "..", another folder that leads there). A file system that
+// reports no index (0, as some shares do) proves nothing.
+bool sameFile(const std::string& a, const std::string& b)
+{
+    auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        FileHandle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file && GetFileInformationByHandle(file.get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identify(a, first) && identify(b, second) && (first.nFileIndexHigh | first.nFileIndexLow) != 0 &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// Where a file that the search path gave for the name file lies: in a theme folder when one of
+// folders holds that very file under that name.
+FoundIn placeOfSearchResult(const std::string& found, const std::string& file, const std::vector<std::string>& folders)
+{
+    for (const std::string& folder : folders) {
+        std::string candidate = candidatePath(folder, file);
+        if (!candidate.empty() && sameFile(found, candidate))
+            return FoundIn::ThemeFolder;
+    }
+    return FoundIn::SearchPath;
+}
+
+void report(FoundIn* where, FoundIn place)
+{
+    if (where)
+        *where = place;
+}
 
 }  // namespace
 
@@ -145,18 +180,23 @@ void Theme::WaitDeleter::operator()(Wait* wait) const noexcept
     delete wait;
 }
 
-std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE instance, HWND owner)
+std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE instance, HWND owner, FoundIn* where)
 {
+    report(where, FoundIn::Nowhere);
     // The watchers of an earlier lookup look for that lookup's file: they end here.
     endWaits();
 
     std::string found = searchDefaultPath(file);
-    if (!found.empty())
+    if (!found.empty()) {
+        report(where, placeOfSearchResult(found, file, paths));
         return found;
+    }
     for (const std::string& folder : paths) {
         std::string candidate = candidatePath(folder, file);
-        if (!candidate.empty() && PathFileExistsA(candidate.c_str()))
+        if (!candidate.empty() && PathFileExistsA(candidate.c_str())) {
+            report(where, FoundIn::ThemeFolder);
             return candidate;
+        }
     }
 
     // Not found: watch every folder and ask the user.
@@ -190,6 +230,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     std::string result = wait.found();
     if (result.empty())
         return std::nullopt;
+    report(where, FoundIn::ThemeFolder);  // only watched folders of the theme end a lookup with a path
     return result;
 }
 

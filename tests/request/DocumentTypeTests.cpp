@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
 #include <string>
 
 using namespace testing_support;
@@ -27,11 +29,31 @@ TEST(RunsCodeTest, ProgramsScriptsShortcutsAndInstallersWhateverTheirCase)
          {"setup.exe", "SETUP.EXE", "Setup.Exe", "run.bat", "run.cmd", "tool.com", "old.pif", "saver.scr", "link.lnk",
           "site.url", "app.hta", "a.js", "a.JSE", "a.vbs", "a.vbe", "a.wsf", "a.wsh", "pkg.msi", "patch.msp",
           "panel.cpl", "settings.reg", "script.ps1", "module.psm1", "lib.jar", "snap.msc", "setup.inf", "root.crt",
-          "app.application", "scrap.shs", "junction.{20D04FE0-3AEA-1069-A2D8-08002B30309D}"})
+          "app.application", "scrap.shs", "junction.{20D04FE0-3AEA-1069-A2D8-08002B30309D}", "a.search-ms",
+          "a.deskthemepack", "a.diagcfg", "a.rdp", "a.jnlp", "a.xll", "a.iqy", "a.slk", "a.msu", "a.ppkg", "a.vsix",
+          "a.pyc", "a.app", "a.bas", "a.fxp", "a.ksh", "a.pcd", "a.vss", "a.ops"})
         EXPECT_TRUE(runsCode(std::string("C:\\docs\\") + name)) << name;
     for (const char* name : {"report.txt", "REPORT.TXT", "manual.chm", "help.hlp", "page.html", "archive.rar",
                              "archive.zip", "paper.pdf", "note.vogdoc", "picture.png", "setup.exe.txt"})
         EXPECT_FALSE(runsCode(std::string("C:\\docs\\") + name)) << name;
+    // Documents that run script with the machine's rights, however their name is spelled.
+    for (const char* name : {"manual.chm", "HELP.HLP", "help.cnt", "page.mht", "page.mhtml", "page.mhtml. ", "a.pst"})
+        EXPECT_EQ(TypeRisk::RunsLocalScript, typeRisk(std::string("C:\\docs\\") + name)) << name;
+    EXPECT_EQ(TypeRisk::Document, typeRisk("C:\\docs\\page.html"));
+}
+
+TEST(RunsCodeTest, AShortNameIsJudgedByTheLongNameItStandsFor)
+{
+    std::string folder = scratchFolder(uniqueName("short-names"));
+    ASSERT_TRUE(writeFile(folder + "\\x.settingcontent-ms", "<xml/>"));
+    ASSERT_TRUE(writeFile(folder + "\\long document name.vogdoc", "plain"));
+    char program[MAX_PATH] = {}, document[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA((folder + "\\x.settingcontent-ms").c_str(), program, MAX_PATH));
+    ASSERT_NE(0u, GetShortPathNameA((folder + "\\long document name.vogdoc").c_str(), document, MAX_PATH));
+    ASSERT_EQ(".SET", std::string(PathFindExtensionA(program))) << program;
+    EXPECT_TRUE(runsCode(program)) << program;
+    EXPECT_EQ(TypeRisk::Document, typeRisk(document)) << document;
+    deleteTree(folder);
 }
 
 TEST(RunsCodeTest, NoTrickOfTheNameHidesAProgram)

@@ -26,13 +26,13 @@ namespace {
 class Opening {
 public:
     Opening(ViewerFixture& viewers, const std::string& path, HANDLE stop = nullptr,
-            std::function<void()> before = {}, std::function<void()> after = {})
+            std::function<void()> before = {}, std::function<void()> after = {}, Origin origin = Origin::Elsewhere)
         : viewers(viewers),
           worker([=] {
               threadId = GetCurrentThreadId();
               if (before)
                   before();
-              outcome = openDocument(path, stop);
+              outcome = openDocument(path, stop, origin);
               if (after)
                   after();
               finished = true;
@@ -121,9 +121,9 @@ protected:
     }
 
     // Opens path, waits for the viewer it starts, closes that viewer and expects the call to end.
-    ViewerStart openAndClose(const std::string& path)
+    ViewerStart openAndClose(const std::string& path, Origin origin = Origin::Elsewhere)
     {
-        Opening opening(viewers, path);
+        Opening opening(viewers, path, nullptr, {}, {}, origin);
         std::optional<ViewerStart> start = viewers.waitForStart();
         EXPECT_TRUE(start) << "no viewer started for " << path;
         if (!start)
@@ -227,8 +227,14 @@ TEST_F(OpenDocumentTest, ALargeTextInADriveRootRunsWordpadInTheRootItself)
 
 TEST_F(OpenDocumentTest, HelpFilesAndFilesWithoutExtensionGoThroughTheShell)
 {
+    // A help file runs script with the machine's rights: only one from a chosen folder opens.
     std::string help = file("manual.chm");
-    EXPECT_EQ(std::vector<std::string>{help}, openAndClose(help).arguments);
+    EXPECT_EQ(std::vector<std::string>{help}, openAndClose(help, Origin::ChosenFolder).arguments);
+    {
+        Opening refused(viewers, help);
+        EXPECT_TRUE(refused.waitFinished(5000));
+        EXPECT_EQ(OpenOutcome::NotFromChosenFolder, refused.outcome.load());
+    }
 
     // No program for these: the shell says so itself, in a message box on the calling thread, and
     // the call returns once the user has answered it.

@@ -131,7 +131,7 @@ TEST_F(UnrarLibraryTest, LibraryBesideOurModuleComesFirst)
     EXPECT_FALSE(fileExists(besideUs));
 }
 
-TEST(UnrarSearchFolders, StartWithOurOwnFolderAndHoldOnlyFullPaths)
+TEST(UnrarSearchFolders, StartWithOurOwnFolderAndHoldOnlyFullLocalPaths)
 {
     char program[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
@@ -141,7 +141,7 @@ TEST(UnrarSearchFolders, StartWithOurOwnFolderAndHoldOnlyFullPaths)
 
     std::vector<std::string> folders;
     {
-        PathScope relative(".;docs;C:docs;\\docs;\"C:\\quoted\";" + system);
+        PathScope relative(".;docs;C:docs;\\docs;\"C:\\quoted\";\\\\server\\share;//server/bin;\\\\?\\UNC\\s\\b;" + system);
         folders = unrarSearchFolders();
     }
 
@@ -150,7 +150,7 @@ TEST(UnrarSearchFolders, StartWithOurOwnFolderAndHoldOnlyFullPaths)
     EXPECT_EQ(system, folders[1]) << "program folder is our own here, and listed once";
     EXPECT_NE(std::find(folders.begin(), folders.end(), "C:\\quoted"), folders.end());
     for (const std::string& folder : folders) {
-        EXPECT_TRUE(folder.size() >= 3 && (folder.substr(1, 2) == ":\\" || folder.substr(0, 2) == "\\\\")) << folder;
+        EXPECT_TRUE(folder.size() >= 3 && folder.substr(1, 2) == ":\\") << folder;  // no network folder
         EXPECT_NE(system + "\\", folder);
     }
     EXPECT_EQ(1, std::count(folders.begin(), folders.end(), system)) << "duplicates are dropped";

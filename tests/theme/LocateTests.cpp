@@ -48,7 +48,13 @@ TEST(LocateTest, FileGivenByFullPathOrOnThePathIsFoundAtOnce)
     char oldPath[32768];
     DWORD oldLength = GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
     SetEnvironmentVariableA("PATH", (folder + ";" + std::string(oldPath, oldLength)).c_str());
-    std::optional<std::string> found = scratch.theme.locate("onpath.doc", testInstance(), nullptr);
+    FoundIn where = FoundIn::Nowhere;
+    std::optional<std::string> found = scratch.theme.locate("onpath.doc", testInstance(), nullptr, &where);
+    EXPECT_EQ(FoundIn::SearchPath, where);
+    // The very file of a theme folder, however that folder is spelled, counts as found there.
+    scratch.theme.paths = {folder + "\\sub\\..\\"};
+    EXPECT_TRUE(scratch.theme.locate("onpath.doc", testInstance(), nullptr, &where));
+    EXPECT_EQ(FoundIn::ThemeFolder, where);
     SetEnvironmentVariableA("PATH", std::string(oldPath, oldLength).c_str());
     ASSERT_TRUE(found);
     EXPECT_TRUE(equalsIgnoringCase(folder + "\\onpath.doc", *found)) << *found;
@@ -67,7 +73,9 @@ TEST(LocateTest, FirstFolderHoldingTheFileWinsWithOneBackslash)
     scratch.theme.paths = {base + "\\one", base + "\\two", base + "\\three"};
     EXPECT_EQ(base + "\\two\\wanted.doc", scratch.theme.locate("wanted.doc", testInstance(), nullptr));
     scratch.theme.paths = {base + "\\one\\", base + "\\two\\"};
-    EXPECT_EQ(base + "\\two\\wanted.doc", scratch.theme.locate("wanted.doc", testInstance(), nullptr));
+    FoundIn where = FoundIn::Nowhere;
+    EXPECT_EQ(base + "\\two\\wanted.doc", scratch.theme.locate("wanted.doc", testInstance(), nullptr, &where));
+    EXPECT_EQ(FoundIn::ThemeFolder, where);
 }
 
 TEST(LocateTest, MissingFileWatchesEachDistinctFolderOnce)
