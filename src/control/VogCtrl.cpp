@@ -25,12 +25,10 @@ CVogCtrl::CVogCtrl() noexcept : OleControl(vogClass) {}
 
 CVogCtrl::~CVogCtrl()
 {
-    // Every running worker is asked to stop first, so that they all wind down together; then each
-    // record, first to last, waits for its worker and releases what is left.
-    for (auto& record : tasks)
-        record->requestStop();
-    for (auto& record : tasks)
-        record.reset();
+    // One deadline for all workers together, so that the container's thread waits at most the
+    // grace period whatever their number. A worker still busy then (in a call that does not look at
+    // the stop) is let go with its record and ends by itself; it keeps the module loaded until then.
+    TaskThread::stopAll(tasks, TaskThread::gracePeriodMs);
     tasks.clear();
 }
 

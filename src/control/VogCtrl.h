@@ -32,7 +32,8 @@ public:
                                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
 private:
-    // Stops the workers that still run; the base then leaves the container.
+    // Stops the workers that still run, waiting for them at most TaskThread::gracePeriodMs in all;
+    // the base then leaves the container.
     ~CVogCtrl() override;
 
     // The scriptable method. theme and file are required (else the box "Illegal call"); a standard
@@ -46,7 +47,8 @@ private:
     HRESULT dispatchTypeInfo(ComPtr<ITypeInfo>& info);
 
     // One record per accepted request, in the order of the calls. A record stays until the control
-    // goes, also after its worker has ended; destruction stops the workers that still run.
+    // goes, also after its worker has ended; destruction stops the workers that still run and lets
+    // go of those that do not end in time.
     std::vector<std::unique_ptr<TaskThread>> tasks;
     ComPtr<ITypeInfo> typeInfo;  // of _DVog, loaded on first use
 };

@@ -2,6 +2,7 @@
 
 #include "request/ExtractionFolder.h"
 #include "request/UnrarLibrary.h"
+#include "winsys/StopSignal.h"
 #include "winsys/Text.h"
 
 #include <shlobj.h>
@@ -147,6 +148,7 @@ RarExtractor::RarExtractor(const std::string& folderGiven) : library(loadUnrarLi
     resolve(module, rarReadHeader, "RARReadHeader");
     resolve(module, rarProcessFile, "RARProcessFile");
     resolve(module, rarSetChangeVolProc, "RARSetChangeVolProc");
+    resolve(module, rarSetCallback, "RARSetCallback");
     if (auto version = lookup<RARGetDllVersionProc>(module, "RARGetDllVersion"))
         libraryVersion = version();
 
@@ -186,9 +188,30 @@ bool RarExtractor::openArchive(const std::string& path)
     data.CmtBuf = commentBuffer;
     data.CmtBufSize = sizeof commentBuffer;
     archive = rarOpenArchive(&data);
-    if (archive)
+    if (archive) {
+        rarSetCallback(archive, libraryCallback, reinterpret_cast<LPARAM>(this));
         archiveMark = zoneMarkOf(path);
+    }
     return archive && data.OpenResult == ERAR_SUCCESS;
+}
+
+int CALLBACK RarExtractor::libraryCallback(UINT message, LPARAM userData, LPARAM, LPARAM p2)
+{
+    const StopSignal* stop = reinterpret_cast<const RarExtractor*>(userData)->stop;
+    bool stopped = stop && stop->stopRequested();
+    switch (message) {
+    case UCM_PROCESSDATA:
+        return stopped ? -1 : 1;
+    case UCM_CHANGEVOLUME:
+    case UCM_CHANGEVOLUMEW:
+        // Nobody can bring a missing volume: 1 would only have the library look again.
+        return stopped || p2 == RAR_VOL_ASK ? -1 : 1;
+    case UCM_NEEDPASSWORD:
+    case UCM_NEEDPASSWORDW:
+        return -1;
+    default:
+        return 0;
+    }
 }
 
 bool RarExtractor::isDirectory(const RARHeaderData& header) const

@@ -4,8 +4,10 @@
 // deletes the copy and its folder again when the extractor is closed or destroyed.
 //
 // An extractor is used by one thread. It carries its comment and path buffers inside itself, so it
-// is meant to live on the worker's stack. Several extractors may live at once; each loads the library
-// for itself and writes into folders of its own.
+// is meant to live on the worker's stack. Given a stop signal, it breaks an extraction off as soon
+// as a stop is asked for (the library reports its progress through a callback) and deletes what
+// was written of the copy. Several extractors may live at once; each loads the library for itself
+// and writes into folders of its own.
 //
 // Member names come from the caller, and the extracted file is deleted later, so a name is only ever
 // turned into a path when that path stays inside its folder: a name with a drive, a root, a UNC
@@ -19,6 +21,8 @@
 
 #include <optional>
 #include <string>
+
+class StopSignal;
 
 class RarExtractor {
 public:
@@ -39,6 +43,10 @@ public:
     RarExtractor(const RarExtractor&) = delete;
     RarExtractor& operator=(const RarExtractor&) = delete;
 
+    // The request's stop signal, for the archives opened from now on; null (the default): an
+    // extraction runs to its end.
+    void setStopSignal(const StopSignal* stop) noexcept { this->stop = stop; }
+
     // Closes the current archive, then opens this one for extraction and learns the Mark of the Web
     // its copies will carry. True when the library reported success; a path longer than 511
     // characters is refused without asking the library.
@@ -48,9 +56,10 @@ public:
     // regard to the case of A to Z, and extracts it into a new folder of its own followed by member,
     // in the caller's case; the copy gets the archive's mark. Returns that path, or nothing when no
     // archive is open, the name is refused (see above), the member is missing or a folder, a header
-    // cannot be read, no folder could be made, the extraction failed, or the mark of an archive from
-    // the Internet zone (or a less trusted one) could not be written. The previous copy is removed
-    // first, and stale folders of earlier extractions are swept (ExtractionFolder.h).
+    // cannot be read, no folder could be made, the extraction failed or was stopped (what it wrote
+    // is deleted), or the mark of an archive from the Internet zone (or a less trusted one) could not
+    // be written. The previous copy is removed first, and stale folders of earlier extractions are
+    // swept (ExtractionFolder.h).
     std::optional<std::string> extract(const std::string& member);
 
     // removeExtracted, then the archive is closed.
@@ -73,6 +82,9 @@ public:
 
 private:
     bool isDirectory(const RARHeaderData& header) const;
+    // The library's callback; userData is the extractor. Cancels once a stop is asked for, and
+    // answers no to every question (a missing volume, a password): there is nobody to ask.
+    static int CALLBACK libraryCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM p2);
 
     // Declared first so that it is released last, after the archive has been closed through it.
     LoadedModule library;
@@ -81,8 +93,10 @@ private:
     RARReadHeaderProc rarReadHeader = nullptr;
     RARProcessFileProc rarProcessFile = nullptr;
     RARSetChangeVolProcProc rarSetChangeVolProc = nullptr;  // required, never called
+    RARSetCallbackProc rarSetCallback = nullptr;
     int libraryVersion = 0;  // RARGetDllVersion when the library has it, else 0
 
+    const StopSignal* stop = nullptr;
     HANDLE archive = nullptr;
     ZoneMark archiveMark;  // what copies of the open archive carry
     char commentBuffer[16384];

@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+
 namespace {
 
 void releaseTask(Task* task) noexcept
@@ -14,7 +16,8 @@ void releaseTask(Task* task) noexcept
 
 // In VOG.OCX a worker holds a reference to the module and leaves through
 // FreeLibraryAndExitThread, so that the module cannot be unloaded under the worker's last
-// instructions. A program that links the code itself has nothing to hold.
+// instructions, also when the control that started it is long gone. A program that links the code
+// itself has nothing to hold.
 HMODULE holdModule()
 {
     HINSTANCE module = moduleInstance();
@@ -37,57 +40,89 @@ TaskThread::TaskThread() = default;
 
 TaskThread::~TaskThread()
 {
-    bool terminated = false;
-    if (task.load()) {
-        stopSignal.requestStop();
-        waitFor(cooperativeStopMs);
-        terminated = stop(2) != 0;
-    }
-    if (Task* left = task.exchange(nullptr)) {
-        releaseTask(left);
-        // A worker ended by force before it took its task back never reached its own unlock
-        // either; without this the module would count a lock for ever. (Its reference to the
-        // module stays: that only keeps the module loaded, which is the safe side.)
-        if (terminated)
-            unlockModule();
-    }
+    requestStop();
+    if (share && handle && share->handedOver.exchange(handle) != TaskShare::workerEnded)
+        handle = nullptr;  // the worker closes it
 }
 
 void TaskThread::startTask(const Request& request, HINSTANCE instance)
 {
-    task.store(new Task(request, instance, &stopSignal));
+    auto built = std::make_shared<TaskShare>();
+    built->task.store(new Task(request, instance, &built->stopSignal));
+    share = built;
+    auto* workerShare = new std::shared_ptr<TaskShare>(share);
+    // Taken here rather than by the worker: DllCanUnloadNow says no from the moment a worker may run.
     lockModule();
-    start(runTask, this);
-    if (!handle)
-        unlockModule();  // no worker: the task stays with the record until its destruction
+    start(runTask, workerShare);
+    if (!handle) {
+        // No worker: the task stays in the share until the record goes.
+        delete workerShare;
+        unlockModule();
+    }
 }
 
 void TaskThread::requestStop()
 {
-    if (task.load())
-        stopSignal.requestStop();
+    if (share)
+        share->stopSignal.requestStop();
+}
+
+bool TaskThread::holdsTask() const
+{
+    return share && share->task.load();
+}
+
+bool TaskThread::stopAll(const std::vector<std::unique_ptr<TaskThread>>& records, DWORD withinMs)
+{
+    // GetTickCount64 counts in steps of 10 to 16 ms on Windows: the wait may end up to one step late.
+    const ULONGLONG deadline = GetTickCount64() + withinMs;
+    for (const auto& record : records)
+        record->requestStop();
+    // One wait for as many workers as the platform waits for at once, rather than one per worker:
+    // each wait is a call into the kernel (under Wine a round trip to its server, which is busy
+    // with the workers' own ending).
+    std::vector<HANDLE> running;
+    for (const auto& record : records) {
+        if (record->handle)
+            running.push_back(record->handle);
+    }
+    for (size_t first = 0; first < running.size(); first += MAXIMUM_WAIT_OBJECTS) {
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            return false;
+        DWORD count = static_cast<DWORD>(std::min<size_t>(running.size() - first, MAXIMUM_WAIT_OBJECTS));
+        if (WaitForMultipleObjects(count, running.data() + first, TRUE, static_cast<DWORD>(deadline - now)) >=
+            WAIT_OBJECT_0 + count)
+            return false;
+    }
+    return true;
 }
 
 unsigned __stdcall runTask(void* param)
 {
-    auto* record = static_cast<TaskThread*>(param);
+    std::shared_ptr<TaskShare> share;
+    {
+        std::unique_ptr<std::shared_ptr<TaskShare>> given(static_cast<std::shared_ptr<TaskShare>*>(param));
+        share = std::move(*given);
+    }
     HMODULE held = holdModule();
     unsigned exitCode = 3;
     // The folder browser and the shell's execution need a single-threaded apartment.
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     try {
-        Task* task = record->task.load();
+        Task* task = share->task.load();
         task->window.run(task->file, task->intFile);
         exitCode = 0;
     } catch (...) {
         // Errors inside a running request end it silently.
     }
-    if (record->stopSignal.stopRequested())
+    if (share->stopSignal.stopRequested())
         exitCode = 2;
-    // Taken before it is released: a record that has to end this thread by force meanwhile then
-    // finds nothing to release a second time.
-    if (Task* task = record->task.exchange(nullptr))
-        releaseTask(task);
+    releaseTask(share->task.exchange(nullptr));
+    if (HANDLE recordHandle = share->handedOver.exchange(TaskShare::workerEnded))
+        CloseHandle(recordHandle);
+    // The last reference when the record went first; FreeLibraryAndExitThread runs no destructors.
+    share.reset();
     if (SUCCEEDED(com))
         CoUninitialize();
     unlockModule();

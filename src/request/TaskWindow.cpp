@@ -64,8 +64,12 @@ void TaskWindow::openStep()
     // wait was stopped, or the program may have handed the copy on (ExtractionFolder.h: a later
     // extraction sweeps it).
     RarExtractor extractor;
+    extractor.setStopSignal(stop);
     extractor.openArchive(target);
     if (std::optional<std::string> extracted = extractor.extract(intFile)) {
+        // A stop during an extraction that ran to its end anyway: nothing opens, the copy goes.
+        if (stop && stop->stopRequested())
+            return;
         ProgramRun run;
         OpenOutcome outcome = open(*extracted, &run);
         if (outcome == OpenOutcome::Stopped || (outcome == OpenOutcome::Finished && run.mayHaveHandedOn()))

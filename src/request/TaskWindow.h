@@ -21,7 +21,8 @@ class TaskWindow : public Window {
 public:
     // Loads the theme's folder list (raising the registry wrapper's error when the registry root
     // cannot be opened). stop, when given, is the request's stop signal: a stop ends the dialog,
-    // skips the opening and ends the wait for a viewer, which keeps running.
+    // breaks off an extraction, skips the opening and ends the wait for a viewer, which keeps
+    // running.
     TaskWindow(HINSTANCE instance, const std::string& themeName, StopSignal* stop = nullptr);
 
     // Carries out the request; returns when its work is done. Raises "Window::create" when the

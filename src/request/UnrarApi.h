@@ -87,6 +87,17 @@ constexpr int RAR_DLL_VERSION_DIRECTORY_FLAG = 6;
 constexpr unsigned int RAR_HOST_MSDOS = 0;
 constexpr unsigned int RAR_HOST_WIN32 = 2;
 
+// The messages of the callback set with RARSetCallback, and the modes of a volume change. The
+// callback answers 1 to go on and -1 to cancel the operation (RARProcessFile then fails), and 0 to
+// a message it does not handle.
+constexpr UINT UCM_CHANGEVOLUME = 0;   // P1: the next volume's name, P2: RAR_VOL_ASK or RAR_VOL_NOTIFY
+constexpr UINT UCM_PROCESSDATA = 1;    // P1: unpacked data, P2: its size
+constexpr UINT UCM_NEEDPASSWORD = 2;   // P1: a buffer for the password, P2: its size
+constexpr UINT UCM_CHANGEVOLUMEW = 3;
+constexpr UINT UCM_NEEDPASSWORDW = 4;
+constexpr LPARAM RAR_VOL_ASK = 0;      // the volume is missing: 1 has the library look for it again
+constexpr LPARAM RAR_VOL_NOTIFY = 1;
+
 // Entry points, in the library's calling convention (__stdcall; ignored on x64).
 using RAROpenArchiveProc = HANDLE(PASCAL*)(RAROpenArchiveData* data);
 using RARCloseArchiveProc = int(PASCAL*)(HANDLE archive);
@@ -95,3 +106,5 @@ using RARProcessFileProc = int(PASCAL*)(HANDLE archive, int operation, char* des
 using RARChangeVolCallback = int(PASCAL*)(char* archiveName, int mode);
 using RARSetChangeVolProcProc = void(PASCAL*)(HANDLE archive, RARChangeVolCallback callback);
 using RARGetDllVersionProc = int(PASCAL*)();
+using RARCallback = int(CALLBACK*)(UINT message, LPARAM userData, LPARAM p1, LPARAM p2);
+using RARSetCallbackProc = void(PASCAL*)(HANDLE archive, RARCallback callback, LPARAM userData);

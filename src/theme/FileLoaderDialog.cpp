@@ -15,6 +15,16 @@ namespace {
 // looks into every folder once more, for a file that arrived before its watcher was armed.
 const UINT recheckMessage = WM_APP + 1;
 
+// The folder browser's callback; data is the request's stop signal or null. The browser's window
+// exists from BFFM_INITIALIZED on: from then a stop can post it a cancel.
+int CALLBACK browserCallback(HWND browser, UINT message, LPARAM, LPARAM data)
+{
+    auto* stop = reinterpret_cast<StopSignal*>(data);
+    if (message == BFFM_INITIALIZED && stop && !stop->enterPlatformDialog(browser))
+        PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
 RECT childRect(HWND dialog, int id)
 {
     RECT rect{};
@@ -27,8 +37,9 @@ RECT childRect(HWND dialog, int id)
 
 FileLoaderDialog::FileLoaderDialog(HINSTANCE instance, std::string message,
                                    std::vector<std::string>* paths, bool* changed,
-                                   WatcherList* watchers, WatchCallback* theme, const StopSignal* stop)
-    : Dialog(instance), chooseFolder(browseForFolder), message(std::move(message)), paths(paths),
+                                   WatcherList* watchers, WatchCallback* theme, StopSignal* stop)
+    : Dialog(instance), chooseFolder([this](HWND owner) { return browseForFolder(owner, this->stop); }),
+      message(std::move(message)), paths(paths),
       changed(changed), watchers(watchers), theme(theme), stop(stop)
 {
 }
@@ -99,7 +110,7 @@ void FileLoaderDialog::recheck(HWND hwnd)
         theme->onChange(folder);
 }
 
-std::string FileLoaderDialog::browseForFolder(HWND owner)
+std::string FileLoaderDialog::browseForFolder(HWND owner, StopSignal* stop)
 {
     char displayName[MAX_PATH] = {};
     BROWSEINFOA info{};
@@ -107,7 +118,11 @@ std::string FileLoaderDialog::browseForFolder(HWND owner)
     info.pszDisplayName = displayName;
     info.lpszTitle = "Add folder to the theme's paths";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
+    info.lpfn = browserCallback;
+    info.lParam = reinterpret_cast<LPARAM>(stop);
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info);
+    if (stop)
+        stop->leavePlatformDialog();
     if (!chosen)
         return {};
     char path[MAX_PATH] = {};

@@ -20,10 +20,11 @@ class WatcherList;
 class FileLoaderDialog : public Dialog {
 public:
     // paths, changed and watchers are the theme's; theme is told of added folders and rechecks.
-    // stop, when given, ends the dialog as soon as a stop of the request is asked for.
+    // stop, when given, ends the dialog, and the folder browser it shows, as soon as a stop of
+    // the request is asked for.
     FileLoaderDialog(HINSTANCE instance, std::string message, std::vector<std::string>* paths,
                      bool* changed, WatcherList* watchers, WatchCallback* theme,
-                     const StopSignal* stop = nullptr);
+                     StopSignal* stop = nullptr);
 
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND hwnd) override;
 
@@ -33,10 +34,12 @@ public:
     void removeFolder();
 
     // Asks the user for a folder; an empty result means the user cancelled. The platform's folder
-    // browser by default.
+    // browser by default, with the dialog's stop signal.
     std::function<std::string(HWND owner)> chooseFolder;
 
-    static std::string browseForFolder(HWND owner);
+    // The platform's folder browser, owned by owner. A stop, when given, cancels it (registered
+    // with the signal from its first message on), and one asked before it shows cancels it at once.
+    static std::string browseForFolder(HWND owner, StopSignal* stop = nullptr);
 
 private:
     void initDialog(HWND hwnd);
@@ -48,5 +51,5 @@ private:
     bool* changed;
     WatcherList* watchers;
     WatchCallback* theme;
-    const StopSignal* stop;
+    StopSignal* stop;
 };

@@ -20,6 +20,9 @@ void StopSignal::requestStop()
         SetEvent(stopEvent.get());
     if (dialog)
         dialog->endDialog(2);
+    // Posted, never sent: the dialog's thread is the worker, which this thread must not wait for.
+    if (platformDialog)
+        PostMessageA(platformDialog, WM_COMMAND, IDCANCEL, 0);
     LeaveCriticalSection(&lock);
 }
 
@@ -41,21 +44,35 @@ bool StopSignal::stopRequested() const
     return result;
 }
 
-bool StopSignal::enterDialog(Dialog* running)
+template <typename Target>
+bool StopSignal::setTarget(Target& slot, Target target)
 {
     EnterCriticalSection(&lock);
-    bool allowed = !stopped;
+    bool allowed = !stopped || !target;
     if (allowed)
-        dialog = running;
+        slot = target;
     LeaveCriticalSection(&lock);
     return allowed;
 }
 
+bool StopSignal::enterDialog(Dialog* running)
+{
+    return setTarget(dialog, running);
+}
+
 void StopSignal::leaveDialog()
 {
-    EnterCriticalSection(&lock);
-    dialog = nullptr;
-    LeaveCriticalSection(&lock);
+    setTarget(dialog, static_cast<Dialog*>(nullptr));
+}
+
+bool StopSignal::enterPlatformDialog(HWND window)
+{
+    return setTarget(platformDialog, window);
+}
+
+void StopSignal::leavePlatformDialog()
+{
+    setTarget(platformDialog, static_cast<HWND>(nullptr));
 }
 
 bool StopSignal::inDialog() const

@@ -1,10 +1,12 @@
-// A request to stop a worker that may be blocked for a long time: in a modal dialog or in a wait
-// for a viewer program. The controlling thread calls requestStop; the worker checks stopRequested
-// at its steps, waits on event() together with whatever it waits for, and registers the modal
-// dialog it runs so that a stop ends that dialog through its own thread (Dialog::endDialog), which
-// never waits for the worker.
+// A request to stop a worker that may be blocked for a long time: in a modal dialog, in the
+// platform's folder browser, in an extraction or in a wait for a viewer program. The controlling
+// thread calls requestStop; the worker checks stopRequested at its steps (and in the callbacks of
+// long calls), waits on event() together with whatever it waits for, and registers the modal
+// dialogs it runs so that a stop ends them through their own thread: its own dialog through
+// Dialog::endDialog, a platform dialog by a posted cancel. Neither waits for the worker.
 //
-// The signal is owned by the controlling side and outlives the worker's use of it.
+// The signal lives as long as both sides use it: the controlling side and the worker own it
+// together, so a worker that outlives its controller still finds it.
 #pragma once
 
 #include "winsys/Handle.h"
@@ -36,9 +38,21 @@ public:
     // Whether a dialog is registered now (for diagnostics and tests).
     bool inDialog() const;
 
+    // The same for a modal dialog of the platform's own that the worker runs from inside its dialog
+    // (the folder browser), once its window exists: a stop posts IDCANCEL to it. False (and nothing
+    // registered) when a stop was requested already: the caller cancels it itself.
+    bool enterPlatformDialog(HWND window);
+    void leavePlatformDialog();
+
 private:
+    // Stores target (a window to end on a stop) under the lock, unless a stop was requested already
+    // and target is not null; true when stored.
+    template <typename Target>
+    bool setTarget(Target& slot, Target target);
+
     mutable CRITICAL_SECTION lock;
     KernelHandle stopEvent;
     Dialog* dialog = nullptr;
+    HWND platformDialog = nullptr;
     bool stopped = false;
 };

@@ -39,24 +39,6 @@ bool Thread::waitFor(DWORD timeoutMs) const noexcept
     return !handle || WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
 }
 
-int Thread::terminate(DWORD exitCode) noexcept
-{
-    if (!handle)
-        return 0;
-    TerminateThread(handle, exitCode);
-    join();
-    int closed = CloseHandle(handle);
-    handle = nullptr;
-    return closed;
-}
-
-int Thread::stop(DWORD exitCode) noexcept
-{
-    if (waitFor(gracePeriodMs))
-        return 0;
-    return terminate(exitCode);
-}
-
 std::optional<DWORD> Thread::exitCode() const noexcept
 {
     DWORD code = 0;

@@ -1,9 +1,12 @@
-// Thread: owner of one platform thread started through the C runtime. It starts the thread, waits for
-// it, and stops it with a bounded wait followed by forced termination.
+// Thread: owner of one platform thread started through the C runtime. It starts the thread and waits
+// for it, with or without a time limit. It never ends a thread by force: a forced end can leave the
+// heap, the loader lock or a half-written state behind, so a thread that has to go is asked to, by
+// whatever means its owner has, and ends itself.
 //
-// The wrapper belongs to the thread that starts it: start, join, stop and destruction all run there,
-// and the started thread never touches the wrapper's fields. Destruction closes the handle only; an
-// owner that needs the thread gone calls join or stop first.
+// The wrapper belongs to the thread that starts it: start, join, waitFor and destruction all run
+// there, and the started thread never touches the wrapper's fields. Destruction closes the handle
+// only: a thread still running then runs on by itself (it is let go), so it must own everything it
+// uses. An owner that needs the thread gone calls join first.
 #pragma once
 
 #include <windows.h>
@@ -14,9 +17,6 @@ using ThreadProc = unsigned(__stdcall*)(void*);
 
 class Thread {
 public:
-    // Time a thread gets to end by itself in stop before it is terminated.
-    static constexpr DWORD gracePeriodMs = 100;
-
     Thread() noexcept = default;
     virtual ~Thread();
 
@@ -31,28 +31,14 @@ public:
     // Waits without a time limit for the thread to end; returns at once when there is no thread.
     void join() noexcept;
 
-    // Ends the thread: waits up to gracePeriodMs for it to end by itself, and terminates it with
-    // exitCode when it has not. Returns 0 when there was no thread or it ended in time (the handle then
-    // stays open for the destructor); otherwise the result of closing the terminated thread's handle
-    // (non-zero on success), with handle null afterwards. Forced termination is meant for threads
-    // blocked in plain waits: a thread terminated inside a modal loop or while holding a lock leaves
-    // that state behind.
-    int stop(DWORD exitCode) noexcept;
-
-    // The two halves of stop, for owners that try something of their own between them (for example
-    // asking a thread to end before it is terminated).
-    // waitFor: true when there is no thread or it has ended within timeoutMs.
+    // True when there is no thread or it has ended within timeoutMs; the handle stays open.
     bool waitFor(DWORD timeoutMs) const noexcept;
-    // terminate: when there is a thread, terminates it with exitCode (if it still runs), waits for it,
-    // closes and clears the handle and returns the result of the close; 0 when there was none.
-    int terminate(DWORD exitCode) noexcept;
 
     // The thread's exit code; none while there is no thread or while it still runs.
     std::optional<DWORD> exitCode() const noexcept;
 
     // Thread identifier given by the platform at start; 0 before and after a failed start.
     DWORD id = 0;
-    // Owned thread handle; null when no thread was started, after a failed start, and after stop or
-    // terminate closed it.
+    // Owned thread handle; null when no thread was started and after a failed start.
     HANDLE handle = nullptr;
 };

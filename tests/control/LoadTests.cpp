@@ -1,16 +1,22 @@
-// The control under load: many requests on one control, and controls created and destroyed again
-// and again while their workers wait in the dialog or for a viewer. Every worker ends, nothing
-// crashes, no thread or handle is left behind, and the module may unload afterwards.
+// The control under load: many requests on one control, controls created and destroyed again and
+// again while their workers wait in the dialog or for a viewer, and a control destroyed while its
+// workers are in long extractions. Every worker ends, nothing crashes, no thread or handle is left
+// behind, and the module may unload afterwards.
 #include "ControlHarness.h"
 
 #include "control/Identifiers.h"
+#include "request/RarExtractor.h"
 #include "support/LeakCheck.h"
+#include "support/RarWriter.h"
 #include "support/TestSupport.h"
+#include "support/UnrarTestSupport.h"
 #include "support/ViewerFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace control_tests;
 using namespace testing_support;
@@ -31,6 +37,7 @@ protected:
         open(warm.get(), program);
         waitForWindow("Vog File Loader", 10000, 0);
         warm.reset();
+        waitUntil([this] { return vog.canUnloadNow() == S_OK; }, 10000);  // its workers have ended
         before = processCounts();
     }
 
@@ -41,19 +48,22 @@ protected:
         return control;
     }
 
-    void open(IDispatch* control, const std::string& file)
+    void open(IDispatch* control, const std::string& file, const std::string& member = "")
     {
         Bstr theme(themeName.c_str());
-        std::wstring wideFile(file.begin(), file.end());
-        Bstr fileText(wideFile.c_str());
+        std::wstring wideFile(file.begin(), file.end()), wideMember(member.begin(), member.end());
+        Bstr fileText(wideFile.c_str()), memberText(wideMember.c_str());
         EXPECT_EQ(S_OK, invokeMethod(control, dispidOpen, {bstrArgument(theme.get()), bstrArgument(fileText.get()),
-                                                            typedArgument(VT_NULL), typedArgument(VT_EMPTY)}));
+                                                            member.empty() ? typedArgument(VT_NULL)
+                                                                           : bstrArgument(memberText.get()),
+                                                            typedArgument(VT_EMPTY)}));
     }
 
+    // A worker that has not ended within the control's grace period ends by itself soon after.
     void expectNothingLeft()
     {
-        EXPECT_EQ(0, loaderDialogCount());
-        EXPECT_EQ(S_OK, vog.canUnloadNow()) << "a worker still holds the module";
+        EXPECT_TRUE(waitUntil([] { return loaderDialogCount() == 0; }, 10000)) << loaderDialogCount();
+        EXPECT_TRUE(waitUntil([this] { return vog.canUnloadNow() == S_OK; }, 10000)) << "a worker holds the module";
         EXPECT_TRUE(countsSettle(before, 0, 16)) << countsText(processCounts(), before);
     }
 
@@ -66,7 +76,77 @@ protected:
     ProcessCounts before;
 };
 
+// The request workers of this process: the threads of the hidden "Vog" windows.
+BOOL CALLBACK collectWorker(HWND window, LPARAM threads)
+{
+    char className[8] = {};
+    GetClassNameA(window, className, sizeof className);
+    DWORD processId = 0;
+    DWORD threadId = GetWindowThreadProcessId(window, &processId);
+    if (processId == GetCurrentProcessId() && std::string(className) == "Vog")
+        reinterpret_cast<std::vector<KernelHandle>*>(threads)->emplace_back(
+            OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, threadId));
+    return TRUE;
+}
+
+std::vector<KernelHandle> workerThreads()
+{
+    std::vector<KernelHandle> threads;
+    EnumWindows(collectWorker, reinterpret_cast<LPARAM>(&threads));
+    return threads;
+}
+
 }  // namespace
+
+TEST_F(LoadTest, ControlWhoseWorkersAreInLongExtractionsGoesWithinTheDeadlineAndNothingOpens)
+{
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    ViewerFixture viewers;
+    RarWriter writer(RarFormat::Rar5);
+    std::vector<std::string> members;
+    for (int i = 0; i < 5; ++i) {
+        members.push_back(uniqueName("member") + ".vogdoc");
+        writer.file(members.back(), std::string(300, 'm'));
+    }
+    std::string archive = folder + "\\long.rar";
+    ASSERT_TRUE(writer.save(archive));
+    std::string cache = RarExtractor::internetCacheFolder();
+    auto extracting = [&](bool all) {
+        return std::all_of(members.begin(), members.end(),
+                           [&](const std::string& member) { return findFileBelow(cache, member).empty() != all; });
+    };
+
+    // The extraction listens for the stop, then it does not: three seconds a member.
+    for (bool deaf : {false, true}) {
+        const char* mode = deaf ? "deaf to the stop" : "listening";
+        SlowExtractionScope slow(10, deaf);
+        ComPtr<IDispatch> control = newControl();
+        for (const std::string& member : members)
+            open(control.get(), archive, member);
+        ASSERT_TRUE(waitUntil([&] { return extracting(true); }, 20000, 10)) << mode;
+        std::vector<KernelHandle> workers = workerThreads();
+        ASSERT_EQ(members.size(), workers.size()) << mode;
+
+        DWORD start = GetTickCount();
+        control.reset();
+        DWORD took = GetTickCount() - start;
+        // The grace period and slack for a busy machine, but less than the grace period once per worker.
+        EXPECT_LT(took, 400u) << mode;
+        if (deaf) {
+            EXPECT_EQ(S_FALSE, vog.canUnloadNow()) << "let-go workers keep the module";
+            EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(workers[0].get(), 0)) << "let go, not ended";
+        }
+        for (const KernelHandle& worker : workers) {
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker.get(), 10000)) << mode;
+            DWORD code = 99;
+            GetExitCodeThread(worker.get(), &code);
+            EXPECT_EQ(2u, code) << mode << ": a worker was not stopped but terminated or ran to its end";
+        }
+        EXPECT_TRUE(extracting(false)) << mode << ": a copy stayed";
+    }
+    EXPECT_TRUE(viewers.noStartWithin(300));
+    expectNothingLeft();
+}
 
 TEST_F(LoadTest, TwoHundredConcurrentOpensOnOneControlThenItsDestructionEndEveryWorker)
 {
@@ -75,7 +155,9 @@ TEST_F(LoadTest, TwoHundredConcurrentOpensOnOneControlThenItsDestructionEndEvery
         open(control.get(), i % 2 ? program : "missing-" + std::to_string(i) + ".vogdoc");
     EXPECT_TRUE(waitUntil([] { return loaderDialogCount() == 100; }, 60000, 50))
         << loaderDialogCount() << " of 100 dialogs shown";
+    DWORD start = GetTickCount();
     control.reset();
+    EXPECT_LT(GetTickCount() - start, 1000u) << "the container waited for the workers one by one";
     expectNothingLeft();
 }
 

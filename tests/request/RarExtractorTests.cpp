@@ -4,8 +4,11 @@
 
 #include "RarFixture.h"
 #include "winsys/Handle.h"
+#include "winsys/StopSignal.h"
 
 #include <urlmon.h>
+
+#include <thread>
 
 using namespace rar_test;
 using testing_support::fileExists;
@@ -130,6 +133,29 @@ TEST_P(RarExtractorTest, MemberTheLibraryCannotExtractGivesNothing)
         EXPECT_FALSE(extractor.extract(member).has_value()) << member;
         EXPECT_TRUE(folderEntries(extractions).empty()) << member;
     }
+}
+
+// The library tells of its progress; a stop asked meanwhile breaks the extraction off.
+TEST_P(RarExtractorTest, AStopBreaksAnExtractionOffAndLeavesNoPartialCopy)
+{
+    std::string archive = save(writer().file("long.txt", std::string(500, 'l')));
+    testing_support::SlowExtractionScope slow(5, false);  // two and a half seconds unless broken off
+    StopSignal stop;
+    RarExtractor extractor(cache);
+    extractor.setStopSignal(&stop);
+    ASSERT_TRUE(extractor.openArchive(archive));
+    std::thread stopper([&] {
+        Sleep(100);
+        stop.requestStop();
+    });
+
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(extractor.extract("long.txt").has_value());
+    DWORD took = GetTickCount() - start;
+    stopper.join();
+
+    EXPECT_LT(took, 1500u);
+    EXPECT_TRUE(folderEntries(extractions).empty()) << "the partial copy stayed";
 }
 
 // The library reads names in the OEM code page, the system uses the ANSI one.

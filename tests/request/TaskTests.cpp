@@ -1,14 +1,17 @@
 // A request carried out on its worker thread: locating, opening by kind with a real viewer program,
-// extraction from an archive, errors dropped, and stopping a worker that is still busy.
+// extraction from an archive, errors dropped, and stopping a worker that is still busy or letting it go.
 #include "request/Task.h"
 
 #include "request/RarExtractor.h"
+#include "resources/resource.h"
 #include "support/RarWriter.h"
 #include "support/TestSupport.h"
 #include "support/UnrarTestSupport.h"
 #include "support/ViewerFixture.h"
+#include "winsys/Handle.h"
 #include "winsys/Module.h"
 #include "winsys/Text.h"
+#include "winsys/Window.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +35,15 @@ protected:
         return record;
     }
     static bool ended(TaskThread& record, DWORD ms = 15000) { return record.waitFor(ms); }
+    // Asks the worker to stop; it must end within a second, with exit code 2.
+    static ::testing::AssertionResult stopsWithCodeTwo(TaskThread& record)
+    {
+        record.requestStop();
+        if (!record.waitFor(1000))
+            return ::testing::AssertionFailure() << "still running a second after the stop";
+        DWORD code = record.exitCode().value_or(99);
+        return code == 2 ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "exit code " << code;
+    }
 
     ViewerFixture viewers;
     std::string folder = scratchFolder("task");
@@ -54,7 +66,7 @@ TEST_F(TaskTest, FoundDocumentOpensInItsViewerAndTheWorkerEndsAfterTheViewer)
     ASSERT_TRUE(ViewerFixture::closeViewer(viewer->processId));
     ASSERT_TRUE(ended(*record));
     EXPECT_EQ(0u, record->exitCode().value_or(99));
-    EXPECT_EQ(nullptr, record->task.load()) << "the worker released its task";
+    EXPECT_FALSE(record->holdsTask()) << "the worker released its task";
     EXPECT_NE(nullptr, record->handle) << "the handle stays open until the record goes";
     EXPECT_EQ(locksBefore, moduleLockCount());
 }
@@ -169,7 +181,7 @@ TEST_F(TaskTest, AnErrorInsideTheRunIsDroppedWithExitCodeThree)
     auto record = start(archive, "a.vogdoc");
     ASSERT_TRUE(ended(*record));
     EXPECT_EQ(3u, record->exitCode().value_or(99));
-    EXPECT_EQ(nullptr, record->task.load());
+    EXPECT_FALSE(record->holdsTask());
     EXPECT_TRUE(viewers.noStartWithin(200));
 }
 
@@ -192,34 +204,49 @@ TEST_F(TaskTest, StoppingAWorkerThatWaitsForItsViewerLeavesTheViewerRunning)
     auto record = start(document);
     std::optional<ViewerStart> viewer = viewers.waitForStart();
     ASSERT_TRUE(viewer);
-    HANDLE worker = nullptr;
-    DuplicateHandle(GetCurrentProcess(), record->handle, GetCurrentProcess(), &worker, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    DWORD start = GetTickCount();
-    record.reset();
-    std::printf("record destroyed %lu ms after the stop was asked\n", GetTickCount() - start);
-    DWORD code = 99;
-    GetExitCodeThread(worker, &code);
-    CloseHandle(worker);
-    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(stopsWithCodeTwo(*record));
     EXPECT_TRUE(ViewerFixture::isRunning(viewer->processId)) << "the viewer keeps running";
     ViewerFixture::closeViewer(viewer->processId);
 }
 
-TEST_F(TaskTest, StoppingAWorkerThatShowsTheLoaderDialogClosesIt)
+TEST_F(TaskTest, StoppingAWorkerThatShowsTheLoaderDialogClosesItAndTheFolderBrowserOpenedFromIt)
 {
     auto record = start("nowhere-to-be-found.vogdoc");
     HWND dialog = waitForWindow("Vog File Loader", 10000, record->id);
     ASSERT_NE(nullptr, dialog);
-    HANDLE worker = nullptr;
-    DuplicateHandle(GetCurrentProcess(), record->handle, GetCurrentProcess(), &worker, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    DWORD start = GetTickCount();
-    record.reset();
-    std::printf("dialog gone %lu ms after the stop was asked\n", GetTickCount() - start);
-    EXPECT_FALSE(IsWindow(dialog) && IsWindowVisible(dialog));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_LOADER_ADD, BN_CLICKED), 0);
+    ASSERT_NE(nullptr, waitForWindow("Browse for Folder", 10000, record->id));
+    // The worker is inside the browser's modal loop: it ends only when the browser has closed.
+    EXPECT_TRUE(stopsWithCodeTwo(*record));
+}
+
+TEST_F(TaskTest, AWorkerInACallThatIgnoresTheStopIsLetGoAndReleasesItsTaskItselfWhenTheCallReturns)
+{
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    SlowExtractionScope slow(10, true);  // 300 bytes: three seconds, deaf to the stop
+    std::string member = uniqueName("slow") + ".vogdoc";
+    std::string archive = folder + "\\slow.rar";
+    ASSERT_TRUE(RarWriter(RarFormat::Rar4).file(member, std::string(300, 's')).save(archive));
+    size_t windowsBefore = boundWindowCount();
+    long locksBefore = moduleLockCount();
+    auto record = start(archive, member);
+    KernelHandle worker(OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, record->id));
+    std::string copy;
+    ASSERT_TRUE(waitUntil([&] { return !(copy = findFileBelow(RarExtractor::internetCacheFolder(), member)).empty(); },
+                          10000));
+
+    record.reset();  // does not wait
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(worker.get(), 0)) << "let go, not ended";
+    EXPECT_EQ(windowsBefore + 1, boundWindowCount()) << "its task was released under it";
+    EXPECT_EQ(locksBefore + 1, moduleLockCount()) << "a let-go worker keeps the module";
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker.get(), 10000));
     DWORD code = 99;
-    GetExitCodeThread(worker, &code);
-    CloseHandle(worker);
+    GetExitCodeThread(worker.get(), &code);
     EXPECT_EQ(2u, code);
+    EXPECT_EQ(windowsBefore, boundWindowCount()) << "the worker did not release its task";
+    EXPECT_EQ(locksBefore, moduleLockCount());
+    EXPECT_FALSE(fileExists(copy)) << "a stopped worker keeps no copy";
+    EXPECT_TRUE(viewers.noStartWithin(200)) << "a stopped worker opens nothing";
 }
 
 TEST_F(TaskTest, FinishedRecordKeepsNoTaskAndGoesQuietly)
@@ -230,6 +257,6 @@ TEST_F(TaskTest, FinishedRecordKeepsNoTaskAndGoesQuietly)
     auto record = start(archive, "nothing.vogdoc");
     ASSERT_TRUE(ended(*record));
     EXPECT_EQ(0u, record->exitCode().value_or(99));
-    EXPECT_EQ(nullptr, record->task.load());
+    EXPECT_FALSE(record->holdsTask());
     record.reset();  // releases nothing a second time, closes the handle
 }

@@ -40,27 +40,51 @@ HWND waitForWindow(const char* caption, DWORD timeoutMs, DWORD threadId)
     return found;
 }
 
-bool deleteTree(const std::string& folder)
+namespace {
+
+// Calls visit with the path and the find data of every entry of folder but "." and "..".
+void forEachEntry(const std::string& folder, const std::function<void(const std::string&, const WIN32_FIND_DATAA&)>& visit)
 {
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = folder + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                deleteTree(path);
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..")
+            visit(folder + "\\" + name, data);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+}  // namespace
+
+bool deleteTree(const std::string& folder)
+{
+    forEachEntry(folder, [](const std::string& path, const WIN32_FIND_DATAA& data) {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            deleteTree(path);
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    });
     RemoveDirectoryA(folder.c_str());
     return GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+std::string findFileBelow(const std::string& folder, const std::string& name)
+{
+    std::string found;
+    forEachEntry(folder, [&](const std::string& path, const WIN32_FIND_DATAA& data) {
+        if (!found.empty())
+            return;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            found = findFileBelow(path, name);
+        else if (lstrcmpiA(data.cFileName, name.c_str()) == 0)
+            found = path;
+    });
+    return found;
 }
 
 std::string scratchFolder(const std::string& name)

@@ -30,6 +30,10 @@ bool writeFile(const std::string& path, const std::string& content);
 
 bool fileExists(const std::string& path);
 
+// The path of a file called name (without regard to case) in folder or any folder below it; empty
+// when there is none.
+std::string findFileBelow(const std::string& folder, const std::string& name);
+
 // The text of a window (WM_GETTEXT works across threads and processes).
 std::string windowText(HWND window);
 

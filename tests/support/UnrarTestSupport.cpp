@@ -34,6 +34,18 @@ std::string unrarStandInFolder(UnrarStandIn which)
     return programFolder() + "\\support\\unrar\\" + (which == UnrarStandIn::Full ? "full" : "lacking");
 }
 
+SlowExtractionScope::SlowExtractionScope(unsigned stepMs, bool deaf)
+{
+    SetEnvironmentVariableA(unrarStepVariable, std::to_string(stepMs).c_str());
+    SetEnvironmentVariableA(unrarDeafVariable, deaf ? "1" : nullptr);
+}
+
+SlowExtractionScope::~SlowExtractionScope()
+{
+    SetEnvironmentVariableA(unrarStepVariable, nullptr);
+    SetEnvironmentVariableA(unrarDeafVariable, nullptr);
+}
+
 PathScope::PathScope(const std::string& folder)
 {
     saved = environment("PATH", hadPath);

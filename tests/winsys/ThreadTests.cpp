@@ -1,4 +1,4 @@
-// The thread wrapper: start, join, and stop on ended, never-started and blocked threads.
+// The thread wrapper: start, join, bounded waits, and letting a running thread go.
 #include "winsys/Thread.h"
 
 #include "winsys/Handle.h"
@@ -88,44 +88,40 @@ TEST(Thread, StackGrowsBeyondTheInitialCommitment)
     EXPECT_EQ(thread.exitCode().value_or(0), 5u);
 }
 
-TEST(Thread, NeverStartedHasNothingToJoinOrStop)
+TEST(Thread, NeverStartedHasNothingToJoinOrWaitFor)
 {
     Thread thread;
     EXPECT_EQ(thread.id, 0u);
     thread.join();
-    EXPECT_EQ(thread.stop(2), 0);
+    EXPECT_TRUE(thread.waitFor(0));
     EXPECT_EQ(thread.handle, nullptr);
     EXPECT_FALSE(thread.exitCode());
 }
 
-TEST(Thread, StopLeavesAThreadThatEndsWithinTheGracePeriod)
+TEST(Thread, BoundedWaitSeesAThreadEndingMeanwhileAndKeepsTheHandle)
 {
-    Probe ended;
-    ended.exitCode = 4;
-    StartedThread thread(recordAndExit, &ended);
-    thread.join();
-    EXPECT_EQ(thread.stop(2), 0);
-    EXPECT_EQ(thread.exitCode().value_or(0), 4u) << "the handle is left open, the thread was not terminated";
-
-    // Still running when stop begins its wait, ended a moment later.
+    // Still running when the wait begins, ended a moment later.
     Probe ending(true);
     StartedThread late(recordAndExit, &ending);
     StartedThread releaser(releaseSoon, &ending);
-    EXPECT_EQ(late.stop(2), 0);
+    EXPECT_TRUE(late.waitFor(5000));
+    EXPECT_NE(late.handle, nullptr);
     EXPECT_EQ(late.exitCode().value_or(0), 7u);
     releaser.join();
 }
 
-TEST(Thread, StopTerminatesABlockedThreadAfterTheGracePeriod)
+TEST(Thread, DestroyingTheWrapperLetsARunningThreadGoOnToItsOwnEnd)
 {
-    Probe probe(true);  // never released
-    StartedThread thread(recordAndExit, &probe);
-    KernelHandle copy = copyOf(thread.handle);
-    ASSERT_TRUE(copy);
-
-    EXPECT_NE(thread.stop(2), 0);
-    EXPECT_EQ(thread.handle, nullptr);
-    EXPECT_EQ(WaitForSingleObject(copy.get(), 0), WAIT_OBJECT_0) << "stop returned before the thread ended";
-    EXPECT_EQ(exitCodeThroughCopy(copy), 2u);
-    EXPECT_EQ(thread.stop(2), 0) << "nothing left to stop";
+    Probe probe(true);
+    KernelHandle copy;
+    {
+        StartedThread thread(recordAndExit, &probe);
+        copy = copyOf(thread.handle);
+        ASSERT_TRUE(copy);
+        EXPECT_FALSE(thread.waitFor(50));
+    }
+    EXPECT_EQ(WaitForSingleObject(copy.get(), 50), static_cast<DWORD>(WAIT_TIMEOUT)) << "the thread was ended";
+    SetEvent(probe.release.get());
+    ASSERT_EQ(WaitForSingleObject(copy.get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(exitCodeThroughCopy(copy), 7u) << "not terminated: its own exit code";
 }

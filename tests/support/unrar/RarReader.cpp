@@ -350,9 +350,9 @@ int RarReader::nextRar5(RarEntry& entry)
     }
 }
 
-int RarReader::copyData(const RarEntry& entry, HANDLE sink)
+int RarReader::copyData(const RarEntry& entry, size_t pieceSize, const DataSink& sink)
 {
-    std::vector<unsigned char> buffer(64 * 1024);
+    std::vector<unsigned char> buffer(64 * 1024 < pieceSize ? 64 * 1024 : pieceSize);
     uint64_t offset = entry.dataOffset;
     uint64_t left = entry.packSize;
     uint32_t crc = 0;
@@ -361,10 +361,8 @@ int RarReader::copyData(const RarEntry& entry, HANDLE sink)
         if (!readAt(offset, buffer.data(), chunk))
             return ERAR_BAD_DATA;
         crc = crc32(crc, buffer.data(), chunk);
-        DWORD written = 0;
-        if (sink != INVALID_HANDLE_VALUE &&
-            (!WriteFile(sink, buffer.data(), static_cast<DWORD>(chunk), &written, nullptr) || written != chunk))
-            return ERAR_EWRITE;
+        if (int result = sink(buffer.data(), chunk))
+            return result;
         offset += chunk;
         left -= chunk;
     }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct RarEntry {
@@ -43,9 +44,11 @@ public:
     // a broken or truncated header.
     int next(RarEntry& entry);
 
-    // Reads a stored member's data and checks its CRC, writing it to sink unless that is
-    // INVALID_HANDLE_VALUE: 0, ERAR_BAD_DATA (truncated data or wrong CRC) or ERAR_EWRITE.
-    int copyData(const RarEntry& entry, HANDLE sink);
+    // Reads a stored member's data and checks its CRC, handing it piece by piece (of at most
+    // pieceSize bytes) to sink, which answers 0 to go on or the error that ends the copy: 0,
+    // ERAR_BAD_DATA (truncated data or wrong CRC) or sink's error.
+    using DataSink = std::function<int(const unsigned char* data, size_t size)>;
+    int copyData(const RarEntry& entry, size_t pieceSize, const DataSink& sink);
 
 private:
     struct Rar5Block;

@@ -3,14 +3,20 @@
 // library does for archives whose members are stored: open results, end of archive reported again
 // and again, DestName overriding DestPath, parent folders created, existing files overwritten, a CRC
 // error removing the broken output, and list mode skipping every operation. Compressed members are
-// listed but refused with ERAR_UNKNOWN_FORMAT.
+// listed but refused with ERAR_UNKNOWN_FORMAT. The callback set with RARSetCallback hears of every
+// piece of data written or tested (UCM_PROCESSDATA); answering -1 breaks the operation off with
+// ERAR_UNKNOWN and leaves what was written. Tests of stopping make extraction slow and the callback
+// unheard through the environment (see UnrarTestSupport.h).
 //
 // The extended entry points (RAROpenArchiveEx, RARReadHeaderEx) exist so that the export table is
 // complete; their records are not part of what the tests rely on, and they report failure without
 // touching them.
 #include "request/UnrarApi.h"
+#include "support/UnrarTestSupport.h"
 #include "unrar/RarReader.h"
 
+#include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -27,7 +33,36 @@ struct Archive {
     std::string name;
     RarEntry current;
     bool haveCurrent = false;
+    RARCallback callback = nullptr;
+    LPARAM userData = 0;
 };
+
+DWORD environmentNumber(const char* name)
+{
+    char value[16] = {};
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? static_cast<DWORD>(std::strtoul(value, nullptr, 10)) : 0;
+}
+
+// Copies the current member's data to sink (when it is not INVALID_HANDLE_VALUE) as the environment
+// asks: at once, or a byte every stepMs; each piece is reported to the callback unless it is deaf.
+int copyMember(Archive& archive, const RarEntry& entry, HANDLE sink)
+{
+    DWORD stepMs = environmentNumber(testing_support::unrarStepVariable);
+    bool deaf = environmentNumber(testing_support::unrarDeafVariable) != 0;
+    return archive.reader.copyData(entry, stepMs ? 1 : SIZE_MAX, [&](const unsigned char* data, size_t size) {
+        if (stepMs)
+            Sleep(stepMs);
+        DWORD written = 0;
+        if (sink != INVALID_HANDLE_VALUE &&
+            (!WriteFile(sink, data, static_cast<DWORD>(size), &written, nullptr) || written != size))
+            return ERAR_EWRITE;
+        bool cancelled = archive.callback && !deaf &&
+                         archive.callback(UCM_PROCESSDATA, archive.userData, reinterpret_cast<LPARAM>(data),
+                                          static_cast<LPARAM>(size)) == -1;
+        return cancelled ? ERAR_UNKNOWN : ERAR_SUCCESS;
+    });
+}
 
 std::wstring widen(const char* text, UINT codePage)
 {
@@ -100,7 +135,7 @@ int writeEntry(Archive& archive, const RarEntry& entry, const std::wstring& path
     HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         return ERAR_ECREATE;
-    int result = archive.reader.copyData(entry, out);
+    int result = copyMember(archive, entry, out);
     if (result == ERAR_SUCCESS) {
         FILETIME local;
         FILETIME utc;
@@ -110,7 +145,8 @@ int writeEntry(Archive& archive, const RarEntry& entry, const std::wstring& path
     }
     CloseHandle(out);
     if (result != ERAR_SUCCESS) {
-        DeleteFileW(path.c_str());
+        if (result != ERAR_UNKNOWN)  // broken off by the callback: what was written stays
+            DeleteFileW(path.c_str());
         return result;
     }
     if (entry.hostOs <= 2) {
@@ -140,7 +176,7 @@ int processFile(HANDLE handle, int operation, const std::wstring& destPath, cons
     if (entry.split || (!entry.directory && !entry.stored()))
         return ERAR_UNKNOWN_FORMAT;
     if (operation == RAR_TEST)
-        return entry.directory ? ERAR_SUCCESS : archive->reader.copyData(entry, INVALID_HANDLE_VALUE);
+        return entry.directory ? ERAR_SUCCESS : copyMember(*archive, entry, INVALID_HANDLE_VALUE);
 
     std::wstring path = destName;
     if (path.empty()) {
@@ -230,9 +266,16 @@ UNRAR_EXPORT int PASCAL RARProcessFileW(HANDLE handle, int operation, wchar_t* d
     return processFile(handle, operation, destPath ? destPath : L"", destName ? destName : L"");
 }
 
-// Callbacks and passwords are kept by the vendor's library; the stand-in accepts and ignores them.
-UNRAR_EXPORT void PASCAL RARSetCallback(HANDLE, void*, LPARAM) {}
+UNRAR_EXPORT void PASCAL RARSetCallback(HANDLE handle, RARCallback callback, LPARAM userData)
+{
+    if (auto* archive = static_cast<Archive*>(handle)) {
+        archive->callback = callback;
+        archive->userData = userData;
+    }
+}
 
+// The older callbacks and passwords are kept by the vendor's library; the stand-in accepts and
+// ignores them.
 UNRAR_EXPORT void PASCAL RARSetChangeVolProc(HANDLE, RARChangeVolCallback) {}
 
 UNRAR_EXPORT void PASCAL RARSetProcessDataProc(HANDLE, int(PASCAL*)(unsigned char*, int)) {}
