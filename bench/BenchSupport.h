@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <oleauto.h>
+#include <ocidl.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -95,3 +97,64 @@ inline std::string windowsPathOf(const char* unixPath)
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
+
+// The control's class, and DllGetClassObject of the VOG.OCX at unixPath loaded into this process
+// (null when it cannot be loaded).
+inline const CLSID clsidVogCtrl = {0x8739CB66, 0x6D75, 0x11D4, {0xB8, 0xCF, 0x8D, 0xD8, 0x4C, 0x2C, 0x15, 0x47}};
+using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+inline GetClassObject loadVogModule(const char* unixPath)
+{
+    HMODULE module = LoadLibraryA(windowsPathOf(unixPath).c_str());
+    auto entry = module ? reinterpret_cast<GetClassObject>(
+                              reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")))
+                        : nullptr;
+    if (!entry)
+        std::printf("VOG.OCX could not be loaded from %s\n", windowsPathOf(unixPath).c_str());
+    return entry;
+}
+
+// A new control through the class object, as a container creates it; null on failure.
+inline IDispatch* newControl(GetClassObject getClassObject)
+{
+    IClassFactory* factory = nullptr;
+    if (FAILED(getClassObject(clsidVogCtrl, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+        return nullptr;
+    IDispatch* control = nullptr;
+    factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control));
+    factory->Release();
+    return control;
+}
+
+// The arguments of open(theme, file, intFile, "") as a script engine passes them, made once so that
+// a timed call does not include their making.
+class OpenArguments {
+public:
+    OpenArguments(const std::string& theme, const std::string& file, const std::string& intFile = "")
+    {
+        // rgvarg holds the arguments last first.
+        const std::string texts[4] = {"", intFile, file, theme};
+        for (int i = 0; i < 4; ++i) {
+            VariantInit(&arguments[i]);
+            V_VT(&arguments[i]) = VT_BSTR;
+            V_BSTR(&arguments[i]) = SysAllocString(std::wstring(texts[i].begin(), texts[i].end()).c_str());
+        }
+    }
+    ~OpenArguments()
+    {
+        for (VARIANT& argument : arguments)
+            VariantClear(&argument);
+    }
+    OpenArguments(const OpenArguments&) = delete;
+    OpenArguments& operator=(const OpenArguments&) = delete;
+
+    // control.open(...) through IDispatch::Invoke.
+    HRESULT invoke(IDispatch* control)
+    {
+        DISPPARAMS params = {arguments, nullptr, 4, 0};
+        return control->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    }
+
+private:
+    VARIANT arguments[4];
+};

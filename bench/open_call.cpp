@@ -22,7 +22,6 @@ namespace {
 constexpr int folderCount = 10;
 constexpr int runs = 200;
 constexpr int callsPerControl = 50;
-const CLSID clsidVogCtrl = {0x8739CB66, 0x6D75, 0x11D4, {0xB8, 0xCF, 0x8D, 0xD8, 0x4C, 0x2C, 0x15, 0x47}};
 const std::string themesKey = "Software\\Vog\\2000.08.04\\Themes\\";
 
 // The theme's list as the control stores it: data\paths\string.0 ... string.9.
@@ -67,32 +66,14 @@ unsigned __stdcall idleWorker(void*)
     return 0;
 }
 
-using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-
-IDispatch* newControl(GetClassObject getClassObject)
-{
-    IClassFactory* factory = nullptr;
-    if (FAILED(getClassObject(clsidVogCtrl, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-        return nullptr;
-    IDispatch* control = nullptr;
-    factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control));
-    factory->Release();
-    return control;
-}
-
 }  // namespace
 
 int main()
 {
     OleInitialize(nullptr);
-    HMODULE module = LoadLibraryA(windowsPathOf(VOG_OCX_PATH).c_str());
-    auto getClassObject = module ? reinterpret_cast<GetClassObject>(reinterpret_cast<void (*)()>(
-                                       GetProcAddress(module, "DllGetClassObject")))
-                                 : nullptr;
-    if (!getClassObject) {
-        std::printf("VOG.OCX could not be loaded from %s\n", windowsPathOf(VOG_OCX_PATH).c_str());
+    GetClassObject getClassObject = loadVogModule(VOG_OCX_PATH);
+    if (!getClassObject)
         return 1;
-    }
 
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -104,16 +85,7 @@ int main()
     const std::string theme = "bench-open-" + std::to_string(GetCurrentProcessId());
     storeTheme(theme, folder);
 
-    std::wstring wideTheme(theme.begin(), theme.end()), wideProgram(program.begin(), program.end());
-    BSTR texts[4] = {SysAllocString(L""), SysAllocString(L""), SysAllocString(wideProgram.c_str()),
-                     SysAllocString(wideTheme.c_str())};  // last argument first, as rgvarg holds them
-    VARIANT arguments[4];
-    for (int i = 0; i < 4; ++i) {
-        VariantInit(&arguments[i]);
-        V_VT(&arguments[i]) = VT_BSTR;
-        V_BSTR(&arguments[i]) = texts[i];
-    }
-    DISPPARAMS params = {arguments, nullptr, 4, 0};
+    OpenArguments arguments(theme, program);
 
     std::vector<double> openTimes, bareTimes, loadTimes, bareStartTimes;
     size_t bareFolders = 0, loadedFolders = 0;
@@ -151,15 +123,13 @@ int main()
         loadTimes.push_back(nowMs() - start);
 
         start = nowMs();
-        control->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+        arguments.invoke(control);
         openTimes.push_back(nowMs() - start);
         // The worker ends by itself; the next call starts on a quiet process.
         unfinished += !waitForThreadCount(idleThreads, 5000);
     }
     control->Release();
 
-    for (BSTR text : texts)
-        SysFreeString(text);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, (themesKey + theme).c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (themesKey + theme).c_str());
     DeleteFileA(program.c_str());
