@@ -3,6 +3,7 @@
 #include "control/ComSupport.h"
 #include "control/Identifiers.h"
 #include "resources/resource.h"
+#include "winsys/ComApartment.h"
 #include "winsys/Handle.h"
 
 #include <comcat.h>
@@ -219,23 +220,6 @@ HRESULT unregisterTypeLib()
         return S_OK;
     return result;
 }
-
-// COM for the category manager, when the calling thread has none yet (regsvr32 initialises it,
-// other callers may not).
-class ComApartment {
-public:
-    ComApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(result))
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result;
-};
 
 }  // namespace
 

@@ -47,14 +47,18 @@ void TaskWindow::locateStep(HWND hwnd)
     requested = target;
     std::optional<std::string> located = theme.locate(target, hinstance(), hwnd, &foundIn);
     target = located ? *located : std::string();
+    if (!located)
+        result = RequestOutcome::NotFound;
     // Triggers the quit and the open step; the window itself stays until the thread ends.
     SendMessageA(hwnd, WM_DESTROY, 0, 0);
 }
 
 void TaskWindow::openStep()
 {
-    if (stop && stop->stopRequested())
+    if (stop && stop->stopRequested()) {
+        result = RequestOutcome::Stopped;
         return;
+    }
     if (intFile.empty() || documentKind(target) != DocumentKind::Archive) {
         open(target);
         return;
@@ -66,6 +70,9 @@ void TaskWindow::openStep()
     RarExtractor extractor;
     extractor.setStopSignal(stop);
     extractor.openArchive(target);
+    // Until a copy is opened: the extractor refuses a name that is no plain relative one, and
+    // finds nothing for any other.
+    result = isPlainRelativeName(intFile) ? RequestOutcome::MemberNotFound : RequestOutcome::Refused;
     if (std::optional<std::string> extracted = extractor.extract(intFile)) {
         // A stop during an extraction that ran to its end anyway: nothing opens, the copy goes.
         if (stop && stop->stopRequested())
@@ -81,8 +88,14 @@ OpenOutcome TaskWindow::open(const std::string& path, ProgramRun* run)
 {
     HANDLE stopEvent = stop ? stop->event() : nullptr;
     OpenOutcome outcome = openDocument(path, stopEvent, origin(), run);
-    if (outcome == OpenOutcome::NotFromChosenFolder)
-        showRefusal(refusalText(), stopEvent);
+    result = outcome == OpenOutcome::Finished  ? RequestOutcome::Opened
+             : outcome == OpenOutcome::Stopped ? RequestOutcome::Stopped
+                                               : RequestOutcome::Refused;
+    if (outcome == OpenOutcome::NotFromChosenFolder) {
+        refusalReason = refusalText();
+        if (refusalsInBox)
+            showRefusal(refusalReason, stopEvent);
+    }
     return outcome;
 }
 

@@ -6,7 +6,8 @@
 //
 // A document that runs script with the machine's rights (OpeningPolicy.h) opens only when it was
 // found in a folder of the theme and the page named it by a plain relative name; an archive member
-// counts by where its archive was found. Otherwise the request tells the user why in a "Vog Error" box.
+// counts by where its archive was found. Otherwise the request tells the user why in a "Vog Error" box,
+// or leaves the text to a front end that reports for itself.
 #pragma once
 
 #include "request/ShellExecution.h"
@@ -16,6 +17,16 @@
 #include <string>
 
 class StopSignal;
+
+// How a request ended, for a front end that reports it (the command line's exit codes).
+enum class RequestOutcome {
+    Pending,         // not ended, or ended by an error that run raised
+    Opened,          // handed to the shell, and the program it started (if any) has ended
+    NotFound,        // the file was not found (the user closed the File Loader dialog)
+    MemberNotFound,  // the archive could not be read, or holds no member of that name
+    Refused,         // what was found, or the member's name, may not be opened
+    Stopped,         // the stop signal ended the request
+};
 
 class TaskWindow : public Window {
 public:
@@ -31,6 +42,14 @@ public:
 
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND hwnd) override;
 
+    // Set as the request goes; final once run has returned normally.
+    RequestOutcome outcome() const noexcept { return result; }
+
+    // A front end that reports for itself (the command line writes to standard error) takes the
+    // text of a refusal from refusal() instead of the "Vog Error" box; empty when none was made.
+    void reportRefusalsInBox(bool inBox) noexcept { refusalsInBox = inBox; }
+    const std::string& refusal() const noexcept { return refusalReason; }
+
     Theme theme;
     std::string target;   // the requested name, then the located full path, or empty
     std::string intFile;  // the requested archive member, or empty
@@ -45,4 +64,7 @@ private:
     StopSignal* stop;
     std::string requested;  // the file as the request named it
     FoundIn foundIn = FoundIn::Nowhere;
+    RequestOutcome result = RequestOutcome::Pending;
+    bool refusalsInBox = true;
+    std::string refusalReason;
 };

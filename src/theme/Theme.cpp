@@ -66,6 +66,47 @@ bool reachesIntoAThemesTree(const std::string& name)
     return false;
 }
 
+// Places the cursor on the theme's key: in one step where the registry takes the whole path, and
+// in two for a long name that fits only as a key of its own. False, on no key, when it is missing.
+bool openThemeKey(Vantor::Register& cursor, const std::string& name)
+{
+    if (cursor.openSub((std::string(themesKey) + '\\' + name).c_str()))
+        return true;
+    return cursor.reopen(HKEY_LOCAL_MACHINE, themesKey) && cursor.openSub(name.c_str());
+}
+
+bool holdsKey(const std::vector<std::string>& names, const char* name)
+{
+    for (const std::string& each : names) {
+        if (equalsIgnoringCase(each, name))
+            return true;
+    }
+    return false;
+}
+
+// Adds the themes below the cursor's key: each key with a "data" key of its own is a theme, and any
+// key but a theme's own "data" and "subs" may hold nested ones.
+void collectThemes(Vantor::Register& cursor, const std::string& prefix, std::vector<std::string>& names, int depth)
+{
+    std::vector<std::string> subs;
+    cursor.subNames(subs);
+    for (const std::string& sub : subs) {
+        if (!prefix.empty() && (equalsIgnoringCase(sub, "data") || equalsIgnoringCase(sub, "subs")))
+            continue;
+        Vantor::Register::Mark mark;
+        if (!cursor.descend(sub.c_str(), false, mark))
+            continue;
+        std::string name = prefix.empty() ? sub : prefix + '\\' + sub;
+        std::vector<std::string> inner;
+        cursor.subNames(inner);
+        if (holdsKey(inner, "data"))
+            names.push_back(name);
+        if (depth < 32)  // the registry nests keys 512 deep; themes never come near that
+            collectThemes(cursor, name, names, depth + 1);
+        cursor.ascend(mark);
+    }
+}
+
 }  // namespace
 
 Theme::Theme(const std::string& name) : name(name)
@@ -96,12 +137,8 @@ void Theme::load()
     }
     StoreTurn turn(StoreTurn::loadWaitMs);
     RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
-    // One descent to the theme's key where the registry takes the whole path in one step; a long
-    // name that fits only as a key of its own is reached in two. When the key is missing the store
-    // stands on no key and loads nothing.
-    Vantor::Register& cursor = store.reg();
-    if (!cursor.openSub((std::string(themesKey) + '\\' + name).c_str()) && cursor.reopen(HKEY_LOCAL_MACHINE, themesKey))
-        cursor.openSub(name.c_str());
+    // When the key is missing the store stands on no key and loads nothing.
+    openThemeKey(store.reg(), name);
     Tree root;
     store.load(root);
     std::string text;
@@ -131,4 +168,34 @@ void Theme::save()
     cursor.clearValues();
     store.save(root);
     changed = false;
+}
+
+bool Theme::deleteStored()
+{
+    paths.clear();
+    changed = false;
+    if (name.empty())
+        return false;
+    StoreTurn turn(StoreTurn::saveWaitMs);
+    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr);
+    if (!openThemeKey(cursor, name))
+        return false;
+    // As a save does, then the key itself unless nested themes live below it.
+    cursor.deleteSub("data");
+    cursor.deleteSub("subs");
+    cursor.clearValues();
+    std::vector<std::string> nested;
+    cursor.subNames(nested);
+    if (nested.empty() && cursor.reopen(HKEY_LOCAL_MACHINE, themesKey))
+        cursor.deleteSub(name.c_str());
+    return true;
+}
+
+std::vector<std::string> Theme::registeredNames()
+{
+    std::vector<std::string> names;
+    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr);
+    if (cursor.openSub(themesKey))
+        collectThemes(cursor, {}, names, 0);
+    return names;
 }

@@ -20,6 +20,24 @@
 
 class StopSignal;
 
+// One place a lookup looks at before it asks the user, and what it holds there.
+struct LookupPlace {
+    enum class State {
+        Found,           // the file is there
+        NoSuchFile,      // the folder is there, the file is not
+        FolderMissing,   // the drive or share answers, the folder is not there (or is a file)
+        VolumeNotReady,  // no readable medium in the folder's drive
+        NotReachable,    // the folder's share or server does not answer, or access is denied
+        TooLong,         // the folder joined with the file name exceeds the platform's path limit
+    };
+    std::string folder;  // empty for the platform's search path
+    State state = State::NoSuchFile;
+    std::string path;    // the file's full path when Found
+};
+
+// The state as an administrator reads it: "found", "no such file", "folder missing", ...
+const char* describe(LookupPlace::State state);
+
 // Where locate found a file. A file on the search path counts as in a theme folder when it is the
 // file that folder's candidate names (the folder is on the search path, too).
 enum class FoundIn { Nowhere, SearchPath, ThemeFolder };
@@ -55,6 +73,19 @@ public:
     // lookup cannot be stopped.
     void setStopSignal(StopSignal* stop) noexcept { this->stop = stop; }
 
+    // Where a lookup looks and whether it may ask: `open` searches the platform's search path
+    // first and asks the user with the File Loader dialog when the file is missing; a `vog:` link
+    // looks only in the theme's folders and asks nothing, so it never changes the theme.
+    struct LookupScope {
+        bool searchPath = true;
+        bool askUser = true;
+    };
+    void setLookupScope(LookupScope lookupScope) noexcept { scope = lookupScope; }
+
+    // The places locate looks at for file before it would ask, in its order, each with what it
+    // holds, up to and including the first that has the file. Shows nothing and watches nothing.
+    std::vector<LookupPlace> places(const std::string& file) const;
+
     // Finds file: on the search path, then in each folder of `paths` (the first holding it wins).
     // When it is in none, watches every folder and, when instance is given, asks the user with the
     // File Loader dialog (template 101 of instance, owned by owner), which ends by itself when the
@@ -63,7 +94,7 @@ public:
     // the lookup ends, an error raised in the dialog included, the dialog is forgotten by the stop
     // signal and by the watchers, and the watchers are told to stop. where, when given, receives
     // where the file was found (a file found through the dialog is in a theme folder: one the user
-    // added there counts, too).
+    // added there counts, too). The search path and the dialog only as the lookup scope allows.
     std::optional<std::string> locate(const std::string& file, HINSTANCE instance, HWND owner,
                                       FoundIn* where = nullptr);
 
@@ -79,6 +110,22 @@ public:
     std::string waitingFor() const;
     // How many folders the waiting lookup watches; 0 when no lookup waits.
     size_t watcherCount() const noexcept;
+
+    // Writes a changed list now instead of at the destruction, and lets an error out (raises like
+    // the constructor when the registry root cannot be opened). A key that cannot be created is
+    // passed over without an error, as at the destruction: a caller that must know reads the list
+    // back with a Theme of its own.
+    void saveNow() { save(); }
+
+    // Deletes what the theme stored (its "data" and "subs" keys and its own values), and its key
+    // when no nested theme is left below it; the list in this object becomes empty and unchanged.
+    // False when the theme has no key. Raises like the constructor when the registry root cannot
+    // be opened.
+    bool deleteStored();
+
+    // The names of the themes that have a key of their own with a stored list ("data"), nested
+    // ones as "Manuals\2024", in the registry's order, depth first.
+    static std::vector<std::string> registeredNames();
 
 private:
     // One lookup's wait: what its watchers report to (the wanted file, fixed for the wait's life,
@@ -96,9 +143,9 @@ private:
     // Ends every wait: stops its watchers, waiting for their threads, the retired ones too.
     void endWaits() noexcept;
 
-    // Run only by the constructor and the destructor. load appends the stored folders to `paths`;
-    // save replaces everything stored under the theme's key with `paths` (raises like the
-    // constructor when the registry root cannot be opened).
+    // load runs only in the constructor, save at the destruction and in saveNow. load appends the
+    // stored folders to `paths`; save replaces everything stored under the theme's key with
+    // `paths` (raises like the constructor when the registry root cannot be opened).
     void load();
     void save();
 
@@ -108,4 +155,5 @@ private:
     WaitPointer waiting;
     WaitPointer retired;
     StopSignal* stop = nullptr;
+    LookupScope scope;
 };

@@ -15,6 +15,7 @@
 
 #include "theme/FileLoaderDialog.h"
 #include "winsys/ChangeWatcher.h"
+#include "winsys/ErrorMode.h"
 #include "winsys/Handle.h"
 #include "winsys/StopSignal.h"
 #include "winsys/Volume.h"
@@ -66,6 +67,35 @@ std::string searchDefaultPath(const std::string& file)
     return {};
 }
 
+bool isNetworkPath(const std::string& folder)
+{
+    return folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && (folder[1] == '\\' || folder[1] == '/');
+}
+
+// What a folder that does not hold the file holds instead. A folder that cannot be read is told
+// apart by asking its medium or share: an empty drive reads as such and not as a missing folder.
+LookupPlace::State folderState(const std::string& folder)
+{
+    QuietErrorMode quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? LookupPlace::State::NoSuchFile : LookupPlace::State::FolderMissing;
+    DWORD error = GetLastError();
+    std::string root = rootOf(folder);
+    if (!root.empty() && !volumeReady(root))
+        return isNetworkPath(folder) ? LookupPlace::State::NotReachable : LookupPlace::State::VolumeNotReady;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return LookupPlace::State::FolderMissing;
+    case ERROR_NOT_READY:
+        return LookupPlace::State::VolumeNotReady;
+    default:  // a share that went away, a server that does not answer, access denied
+        return LookupPlace::State::NotReachable;
+    }
+}
+
 // Runs its undo step on every way out of a scope.
 template <typename Undo>
 class OnExit {
@@ -114,6 +144,48 @@ void report(FoundIn* where, FoundIn place)
 }
 
 }  // namespace
+
+const char* describe(LookupPlace::State state)
+{
+    switch (state) {
+    case LookupPlace::State::Found:
+        return "found";
+    case LookupPlace::State::NoSuchFile:
+        return "no such file";
+    case LookupPlace::State::FolderMissing:
+        return "folder missing";
+    case LookupPlace::State::VolumeNotReady:
+        return "volume not ready";
+    case LookupPlace::State::NotReachable:
+        return "not reachable";
+    case LookupPlace::State::TooLong:
+        return "path too long";
+    }
+    return "?";
+}
+
+std::vector<LookupPlace> Theme::places(const std::string& file) const
+{
+    std::vector<LookupPlace> looked;
+    if (scope.searchPath) {
+        std::string found = searchDefaultPath(file);
+        looked.push_back({{}, found.empty() ? LookupPlace::State::NoSuchFile : LookupPlace::State::Found, found});
+        if (!found.empty())
+            return looked;
+    }
+    for (const std::string& folder : paths) {
+        std::string candidate = candidatePath(folder, file);
+        if (candidate.empty()) {
+            looked.push_back({folder, LookupPlace::State::TooLong, {}});
+        } else if (PathFileExistsA(candidate.c_str())) {
+            looked.push_back({folder, LookupPlace::State::Found, candidate});
+            return looked;
+        } else {
+            looked.push_back({folder, folderState(folder), {}});
+        }
+    }
+    return looked;
+}
 
 std::string Theme::loaderMessage(const std::string& file) const
 {
@@ -186,7 +258,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     // The watchers of an earlier lookup look for that lookup's file: they end here.
     endWaits();
 
-    std::string found = searchDefaultPath(file);
+    std::string found = scope.searchPath ? searchDefaultPath(file) : std::string();
     if (!found.empty()) {
         report(where, placeOfSearchResult(found, file, paths));
         return found;
@@ -200,6 +272,8 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     }
 
     // Not found: watch every folder and ask the user.
+    if (!scope.askUser)
+        return std::nullopt;
     waiting.reset(new Wait(file));
     Wait& wait = *waiting;
     for (const std::string& folder : paths)
