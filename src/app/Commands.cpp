@@ -1,0 +1,434 @@
+#include "app/Commands.h"
+
+#include "app/SystemText.h"
+#include "app/VogLink.h"
+#include "request/OpeningPolicy.h"
+#include "request/PlainName.h"
+#include "request/TaskWindow.h"
+#include "theme/Theme.h"
+#include "winsys/ComApartment.h"
+#include "winsys/Module.h"
+#include "winsys/StopSignal.h"
+#include "winsys/Text.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+const char* const themesKeyShown = "HKEY_LOCAL_MACHINE\\Software\\Vog\\2000.08.04\\Themes";
+const char* const elevate =
+    "run vog as an administrator (from a command prompt started with \"Run as administrator\").";
+
+struct Usage {
+    const char* command;
+    const char* synopsis;
+    const char* purpose;
+};
+
+const Usage usages[] = {
+    {"open", "vog open THEME FILE [MEMBER]",
+     "Opens FILE of THEME as a page's open() does (MEMBER: a member of a RAR archive), and waits\n"
+     "      until its program has ended."},
+    {"where", "vog where THEME FILE",
+     "Shows where open looks for FILE, in order, what each place holds, and the path it would open."},
+    {"theme", "vog theme list", "Lists the registered themes."},
+    {"theme", "vog theme show THEME", "Lists the folders of THEME in their order."},
+    {"theme", "vog theme add THEME FOLDER", "Appends FOLDER (a full path) to THEME; a new THEME is registered."},
+    {"theme", "vog theme remove THEME FOLDER", "Removes FOLDER from THEME."},
+    {"theme", "vog theme delete THEME", "Deletes THEME and its folder list; themes nested below it stay."},
+    {"link", "vog \"vog:open?theme=THEME&file=FILE[&member=MEMBER]\"",
+     "Opens a vog: link as a browser does: only in the theme's folders, asking nothing."},
+};
+
+// The usage of one command ("" for all), as lines.
+void showUsage(Report& report, const std::string& command, bool asError)
+{
+    std::string text = "Usage:";
+    for (const Usage& usage : usages) {
+        if (command.empty() || command == usage.command)
+            text += std::string("\n  ") + usage.synopsis + "\n      " + usage.purpose;
+    }
+    text += "\n  vog --help, vog COMMAND --help\n      Shows this text."
+            "\nExit codes: 0 done (opened and its program has ended; found), 1 not found, 2 refused (the\n"
+            "reason goes to standard error), 3 the RAR library unrar.dll is missing, 64 usage error,\n"
+            "130 stopped with Ctrl+C. Changing a theme needs the rights of an administrator. vogw.exe\n"
+            "takes the same commands without a console window and shows what it says in a box \"Vog\".";
+    if (asError)
+        report.error(text);
+    else
+        report.line(text);
+}
+
+int usageError(Report& report, const std::string& what, const std::string& command)
+{
+    report.error("vog: " + what);
+    showUsage(report, command, true);
+    return exitUsage;
+}
+
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+// What an error of the engine means for the user, and what to do.
+std::string explained(const std::exception& error)
+{
+    std::string what = error.what();
+    if (what == "class Vantor::Register")
+        return std::string("The theme list in ") + themesKeyShown + " cannot be opened: it is opened with full "
+               "access, which needs the rights of an administrator: " + elevate;
+    if (what == "Window::create" || what == "Window::Window")
+        return "Vog could not create its window (" + what + "): the desktop may be out of resources.";
+    return what;
+}
+
+// The console's Ctrl+C and Ctrl+Break stop the request as the control's destruction would: the
+// File Loader dialog closes, the wait for the viewer ends and the viewer keeps running. One request
+// runs in a program, so the signal lives as long as the process and a late handler finds it.
+StopSignal& processStop()
+{
+    static StopSignal stop;
+    return stop;
+}
+
+BOOL WINAPI onConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    processStop().requestStop();
+    return TRUE;
+}
+
+std::string programFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length < MAX_PATH ? length : 0);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+// "C:\Manuals: folder missing", "search path: no such file"
+std::string placeLine(const LookupPlace& place)
+{
+    return (place.folder.empty() ? std::string("search path") : place.folder) + ": " + describe(place.state);
+}
+
+std::string placesText(const std::vector<LookupPlace>& looked)
+{
+    std::string text;
+    for (const LookupPlace& place : looked)
+        text += "\n  " + placeLine(place);
+    return text;
+}
+
+int reportOutcome(const TaskWindow& window, const std::string& theme, const std::string& file,
+                  const std::string& member, bool link, Report& report)
+{
+    const std::string documentsOnly = "Vog opens documents only, never programs, scripts, shortcuts, installers or "
+                                      "other types that could run code, nor folders.";
+    if (processStop().stopRequested()) {
+        report.error("Stopped. A program that was started for the document keeps running.");
+        return exitStopped;
+    }
+    switch (window.outcome()) {
+    case RequestOutcome::Opened:
+        return exitSuccess;
+    case RequestOutcome::NotFound:
+        if (link)
+            report.error("The document " + quoted(file) + " is in none of the folders of theme " + quoted(theme) + ":" +
+                         placesText(window.theme.places(file)) +
+                         "\nInsert the disc or connect the drive that holds it and open the link again, or ask an "
+                         "administrator to add its folder to the theme (vog theme add).");
+        else
+            report.error(quoted(file) + " of theme " + quoted(theme) + " was not found, and the File Loader dialog "
+                         "was closed. \"vog where " + quoted(theme) + " " + quoted(file) +
+                         "\" shows where it was looked for.");
+        return exitNotFound;
+    case RequestOutcome::MemberNotFound:
+        report.error(quoted(window.target) + " could not be read as a RAR archive, or holds no member " +
+                     quoted(member) + ": give the member's path inside the archive, such as docs\\chapter1.txt.");
+        return exitNotFound;
+    case RequestOutcome::Refused:
+        if (!window.refusal().empty()) {
+            report.error(window.refusal());
+        } else if (!member.empty() && documentKind(window.target) == DocumentKind::Archive) {
+            if (const char* fault = plainNameFault(member))
+                report.error("The member name " + quoted(member) + " " + fault +
+                             ": give the member's path inside the archive, such as docs\\chapter1.txt.");
+            else
+                report.error("The member " + quoted(member) + " of " + quoted(window.target) + " was not opened: " +
+                             documentsOnly);
+        } else {
+            report.error(quoted(window.target) + " was not opened: " + documentsOnly);
+        }
+        return exitRefused;
+    case RequestOutcome::Stopped:
+    case RequestOutcome::Pending:
+        break;
+    }
+    report.error("The request ended without opening anything.");
+    return exitRefused;
+}
+
+// One request on this thread, waited for to its end. A link's theme must be registered already,
+// and its file is looked for in the theme's folders only, without the File Loader dialog: a link
+// never changes a theme.
+int runRequest(const std::string& theme, const std::string& file, const std::string& member, bool link,
+               Report& report)
+{
+    // The folder browser and the shell's execution need a single-threaded apartment.
+    ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    TaskWindow window(moduleInstance(), theme, &processStop());
+    window.reportRefusalsInBox(false);
+    if (link) {
+        if (window.theme.paths.empty()) {
+            report.error("Vog did not open the link: the theme " + quoted(theme) + " is not registered on this "
+                         "machine, and a link opens documents of registered themes only. An administrator registers "
+                         "it with: vog theme add " + quoted(theme) + " FOLDER");
+            return exitRefused;
+        }
+        window.theme.setLookupScope({false, false});
+    }
+    try {
+        window.run(file, member);
+    } catch (const std::runtime_error& error) {
+        // The extractor's one error: no library could be loaded, or it lacks an entry point.
+        if (std::string(error.what()) != "unrar.dll")
+            throw;
+        report.error("The member " + quoted(member) + " cannot be extracted from " + quoted(window.target) +
+                     ": the RAR library unrar.dll is missing or unusable. Put the RAR vendor's unrar.dll (for 64-bit "
+                     "programs unrar64.dll) into " + programFolder() + ".");
+        return exitNoLibrary;
+    }
+    return reportOutcome(window, theme, file, member, link, report);
+}
+
+int openLink(const std::wstring& text, Report& report)
+{
+    const std::string refused = "Vog did not open the link: ";
+    std::optional<std::string> utf8 = narrowExactly(text, CP_UTF8);
+    if (!utf8) {
+        report.error(refused + "it is not valid text (it holds a lone UTF-16 surrogate).");
+        return exitRefused;
+    }
+    VogLinkParse parse = parseVogLink(*utf8);
+    if (!parse.accepted) {
+        report.error(refused + shownText(parse.refusal));
+        return exitRefused;
+    }
+    const std::pair<const char*, const std::string*> parts[] = {
+        {"theme", &parse.link.theme}, {"file", &parse.link.file}, {"member", &parse.link.member}};
+    std::string names[3];
+    for (int i = 0; i < 3; ++i) {
+        std::optional<std::string> name = recodeUtf8(*parts[i].second);
+        if (!name) {
+            report.error(refused + "the " + parts[i].first + " " + quoted(shownText(*parts[i].second)) +
+                         " has characters that this system's code page (" + std::to_string(GetACP()) +
+                         ") cannot hold, so Vog cannot name it.");
+            return exitRefused;
+        }
+        names[i] = *name;
+    }
+    return runRequest(names[0], names[1], names[2], true, report);
+}
+
+int whereCommand(const std::string& themeName, const std::string& file, Report& report)
+{
+    Theme theme(themeName);
+    std::vector<LookupPlace> looked = theme.places(file);
+    for (const LookupPlace& place : looked)
+        report.line(placeLine(place));
+    if (!looked.empty() && looked.back().state == LookupPlace::State::Found) {
+        report.line(looked.back().path);
+        return exitSuccess;
+    }
+    if (theme.paths.empty())
+        report.error("Theme " + quoted(themeName) + " has no folders (or is not registered): open would show the "
+                     "File Loader dialog with an empty list. Add one with: vog theme add " + quoted(themeName) +
+                     " FOLDER");
+    else
+        report.error(quoted(file) +
+                     " is in none of these places: open would show the File Loader dialog and wait for it.");
+    return exitNotFound;
+}
+
+// A folder as the theme stores it must name one place whatever the current folder of the program
+// that opens a document: a drive and its root ("C:\..."), or a share ("\\server\share...").
+bool isFullPath(const std::string& folder)
+{
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    bool drive = folder.size() >= 3 && folder[1] == ':' && separator(folder[2]) &&
+                 ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+    bool share = folder.size() >= 5 && separator(folder[0]) && separator(folder[1]) && !separator(folder[2]);
+    return drive || share;
+}
+
+// Saves the theme's changed list and reads it back: the registry layer passes over a key it cannot
+// create, so only the list read back shows that the save took.
+int saveChecked(Theme& theme, Report& report)
+{
+    theme.saveNow();
+    Theme stored(theme.name);
+    if (stored.paths == theme.paths)
+        return exitSuccess;
+    report.error("The folders of theme " + quoted(theme.name) + " could not be written to " + themesKeyShown +
+                 ": writing there needs the rights of an administrator: " + elevate);
+    return exitRefused;
+}
+
+int themeCommand(const std::vector<std::string>& arguments, Report& report)
+{
+    const std::string& action = arguments.size() > 1 ? arguments[1] : std::string();
+    const size_t count = arguments.size();
+    if (action == "list" && count == 2) {
+        for (const std::string& name : Theme::registeredNames())
+            report.line(name);
+        return exitSuccess;
+    }
+    const bool known = action == "show" || action == "add" || action == "remove" || action == "delete";
+    const size_t wanted = action == "add" || action == "remove" ? 4 : 3;
+    if (!known || count != wanted)
+        return usageError(report, known ? "theme " + action + " takes " + std::to_string(wanted - 2) + " argument(s)."
+                                        : "theme needs one of list, show, add, remove, delete.",
+                          "theme");
+    if (arguments[2].empty())
+        return usageError(report, "the theme name is empty.", "theme");
+
+    Theme theme(arguments[2]);
+    if (action == "show") {
+        for (const std::string& folder : theme.paths)
+            report.line(folder);
+        if (!theme.paths.empty())
+            return exitSuccess;
+        report.error("Theme " + quoted(theme.name) +
+                     " has no folders (or is not registered). Add one with: vog theme add " + quoted(theme.name) +
+                     " FOLDER");
+        return exitNotFound;
+    }
+    if (action == "delete") {
+        if (!theme.deleteStored()) {
+            report.error("Theme " + quoted(theme.name) +
+                         " is not registered: \"vog theme list\" shows the registered themes.");
+            return exitNotFound;
+        }
+        if (Theme(theme.name).paths.empty())
+            return exitSuccess;
+        report.error("Theme " + quoted(theme.name) + " could not be deleted from " + themesKeyShown +
+                     ": that needs the rights of an administrator: " + elevate);
+        return exitRefused;
+    }
+
+    const std::string& folder = arguments[3];
+    auto sameFolder = [&folder](const std::string& each) { return equalsIgnoringCase(each, folder); };
+    if (action == "add") {
+        if (!isFullPath(folder))
+            return usageError(report,
+                              quoted(folder) + " is not a full path: give the folder with its drive (C:\\Manuals) "
+                                               "or its share (\\\\fileserver\\public\\manuals).",
+                              "theme");
+        for (const std::string& each : theme.paths) {
+            if (sameFolder(each)) {
+                report.line("Theme " + quoted(theme.name) + " already has the folder " + quoted(each) + ".");
+                return exitSuccess;
+            }
+        }
+        theme.paths.push_back(folder);
+    } else {
+        size_t before = theme.paths.size();
+        theme.paths.erase(std::remove_if(theme.paths.begin(), theme.paths.end(), sameFolder), theme.paths.end());
+        if (theme.paths.size() == before) {
+            report.error("Theme " + quoted(theme.name) + " has no folder " + quoted(folder) +
+                         ": \"vog theme show " + quoted(theme.name) + "\" lists its folders.");
+            return exitNotFound;
+        }
+    }
+    theme.changed = true;
+    return saveChecked(theme, report);
+}
+
+int runCommand(const std::vector<std::string>& arguments, Report& report)
+{
+    const std::string& command = arguments[0];
+    if (command == "--help" || command == "-h" || command == "/?" || command == "help") {
+        showUsage(report, {}, false);
+        return exitSuccess;
+    }
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--help") {
+            showUsage(report, command, false);
+            return exitSuccess;
+        }
+    }
+    const size_t count = arguments.size();
+    if (command == "open") {
+        if (count < 3 || count > 4)
+            return usageError(report, "open takes THEME and FILE, and MEMBER as a third.", command);
+        if (arguments[1].empty() || arguments[2].empty())
+            return usageError(report, "open needs a THEME and a FILE that are not empty.", command);
+        return runRequest(arguments[1], arguments[2], count == 4 ? arguments[3] : std::string(), false, report);
+    }
+    if (command == "where") {
+        if (count != 3 || arguments[1].empty() || arguments[2].empty())
+            return usageError(report, "where takes a THEME and a FILE.", command);
+        return whereCommand(arguments[1], arguments[2], report);
+    }
+    if (command == "theme")
+        return themeCommand(arguments, report);
+    return usageError(report, "there is no command " + quoted(command) + ".", {});
+}
+
+bool looksLikeLink(const std::wstring& argument)
+{
+    return argument.size() >= 4 && (argument[0] | 0x20) == L'v' && (argument[1] | 0x20) == L'o' &&
+           (argument[2] | 0x20) == L'g' && argument[3] == L':';
+}
+
+int dispatch(const std::vector<std::wstring>& arguments, Report& report)
+{
+    if (arguments.empty())
+        return usageError(report, "a command is needed.", {});
+    // A browser hands the link over as one argument. A link that arrives split (it held a quote)
+    // is refused whole rather than read as commands.
+    if (arguments[0] == L"--link" || looksLikeLink(arguments[0])) {
+        const size_t wanted = arguments[0] == L"--link" ? 2 : 1;
+        if (arguments.size() != wanted) {
+            report.error("Vog did not open the link: it arrived as several arguments (it holds a quote or a space "
+                         "that was not percent-encoded).");
+            return exitRefused;
+        }
+        return openLink(arguments.back(), report);
+    }
+    std::vector<std::string> narrow;
+    for (const std::wstring& argument : arguments) {
+        std::optional<std::string> text = narrowExactly(argument);
+        if (!text) {
+            report.error("The argument " + quoted(shownText(narrowExactly(argument, CP_UTF8).value_or("?"))) +
+                         " has characters that this system's code page (" + std::to_string(GetACP()) +
+                         ") cannot hold: Vog names themes, files and folders in that code page.");
+            return exitRefused;
+        }
+        narrow.push_back(*text);
+    }
+    return runCommand(narrow, report);
+}
+
+}  // namespace
+
+int runVog(const std::vector<std::wstring>& arguments, Report& report)
+{
+    try {
+        return dispatch(arguments, report);
+    } catch (const std::bad_alloc&) {
+        report.error("Vog ran out of memory.");
+    } catch (const std::exception& error) {
+        report.error(explained(error));
+    } catch (...) {
+        report.error("Vog failed for a reason it cannot name.");
+    }
+    return exitRefused;
+}
