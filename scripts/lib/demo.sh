@@ -3,7 +3,7 @@
 # the paths below only.
 #
 # In the prefix (build/x64/demo-run/wineprefix; the tests' prefix is never touched):
-#   C:\Program Files\VOG\          VOG.OCX, and unrar.dll (the tests' stand-in) beside it
+#   C:\Program Files\VOG\          VOG.OCX, vog.exe, vogw.exe, and unrar.dll (the tests' stand-in)
 #   C:\Program Files\VOG Demo\     the viewer (also as wordpad.exe), vogdemo.exe, demo.js
 #   C:\VOG Demo\Library, Incoming, Archive    the three folders of the theme "VOG Demo"
 
@@ -21,7 +21,7 @@ fail() {
 demo_prepare() {
   vog_install_packages || exit 1
   mkdir -p "$demo_run"
-  if ! vog_build x64 vogocx vogviewer unrar_standin vogdemo >"$demo_run/build.log" 2>&1; then
+  if ! vog_build x64 vogocx vog vogw vogviewer unrar_standin vogdemo >"$demo_run/build.log" 2>&1; then
     tail -30 "$demo_run/build.log" >&2
     fail "the build failed; the whole output is in $demo_run/build.log"
   fi
@@ -55,10 +55,10 @@ linux_path() { local p=${1#[Cc]:}; printf '%s%s' "$drive_c" "${p//\\//}"; }
 helper() { wine "$demo_programs/vogdemo.exe" "$@" 2>/dev/null; }
 registry_default() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
 
-# VOG.OCX and the stand-in unrar.dll into Program Files, registered with regsvr32.
+# VOG.OCX, the programs and the stand-in unrar.dll into Program Files, registered with regsvr32.
 demo_install_control() {
   mkdir -p "$demo_install" "$demo_programs"
-  cp build/x64/VOG.OCX "$demo_install/"
+  cp build/x64/VOG.OCX build/x64/vog.exe build/x64/vogw.exe "$demo_install/"
   cp build/x64/tests/support/unrar/full/unrar.dll "$demo_install/"
   wine regsvr32 /s 'C:\Program Files\VOG\VOG.OCX' 2>/dev/null || fail "regsvr32 could not register VOG.OCX"
   demo_server=$(registry_default 'HKCR\CLSID\{8739CB66-6D75-11D4-B8CF-8DD84C2C1547}\InprocServer32')

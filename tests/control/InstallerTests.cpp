@@ -1,5 +1,6 @@
 // The MSI package of this build installed and removed silently with Wine's msiexec: the control is
-// then in Program Files, registered for scripts, and gone again, registration and all. The other
+// then in Program Files, registered for scripts, a vog: link started through the shell opens its
+// document, and all of it is gone again after the removal, registration and protocol too. The other
 // control tests register the build's own VOG.OCX for each test and remove it after, so between
 // tests the class is not registered; a registration found at the start is put back at the end.
 #include "ControlHarness.h"
@@ -7,6 +8,7 @@
 #include "VogVersion.h"
 #include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
+#include "support/ViewerFixture.h"
 
 #include <gtest/gtest.h>
 #include <msi.h>
@@ -102,6 +104,23 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
     deleteTree(folder);
     EXPECT_NE(std::string::npos, script.output.find("created object")) << script.output;
 
+    // A vog: link started through the shell reaches the installed handler and opens the document.
+    const std::string theme = uniqueName("msi-link"), themeKey = "Software\\Vog\\2000.08.04\\Themes\\" + theme;
+    folder = scratchFolder(theme);
+    ASSERT_TRUE(writeFile(folder + "\\linked.vogdoc", "opened through a link"));
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, themeKey + "\\data", "string.paths", folder));
+    {
+        ViewerFixture viewers;
+        ProcessResult start = runProcess("start.exe vog:open?theme=" + theme + "&file=linked.vogdoc");
+        EXPECT_EQ(0u, start.exitCode) << start.output;
+        auto viewer = viewers.waitForStart();
+        ASSERT_TRUE(viewer);
+        EXPECT_EQ(folder + "\\linked.vogdoc", viewer->document());
+        EXPECT_TRUE(fileExists(std::string(programFiles) + "\\VOG\\vog.exe"));
+    }
+    deleteKey(HKEY_LOCAL_MACHINE, themeKey);
+    deleteTree(folder);
+
     ProcessResult uninstall = msiexec("/x");
     ASSERT_TRUE(uninstall.finished) << uninstall.output;
     EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
@@ -111,6 +130,8 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
     EXPECT_NE(0u, query.exitCode) << "the class is still registered: " << query.output;
     EXPECT_FALSE(classesKeyExists("VOG.VogCtrl.1"));
     EXPECT_FALSE(classesKeyExists(typeLibKey));
+    EXPECT_FALSE(classesKeyExists("vog"));
+    EXPECT_FALSE(fileExists(std::string(programFiles) + "\\VOG\\vogw.exe"));
 
     if (registeredBefore)
         runRegsvr32(false);
