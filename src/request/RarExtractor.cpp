@@ -191,6 +191,8 @@ bool RarExtractor::openArchive(const std::string& path)
     if (archive) {
         rarSetCallback(archive, libraryCallback, reinterpret_cast<LPARAM>(this));
         archiveMark = zoneMarkOf(path);
+    } else {
+        archiveMark = ZoneMark{};
     }
     return archive && data.OpenResult == ERAR_SUCCESS;
 }

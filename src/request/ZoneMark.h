@@ -23,9 +23,9 @@ struct ZoneMark {
 
 // What copies of the archive at path carry: its Zone.Identifier stream as it is when it has one;
 // otherwise "[ZoneTransfer]\r\nZoneId=N\r\n" for the zone its location maps to, nothing for the
-// Local Machine zone. A stream that exists but cannot be read, and a location the zone manager
-// cannot map, count as the Internet zone. Runs on a thread with COM initialised (a request's
-// worker is a single-threaded apartment).
+// Local Machine zone. A stream that may be there but cannot be read (access denied, in use, a path
+// too long for it), and a location the zone manager cannot map, count as the Internet zone. Runs on
+// a thread with COM initialised (a request's worker is a single-threaded apartment).
 ZoneMark zoneMarkOf(const std::string& path);
 
 // Writes mark onto the Zone.Identifier stream of the file at path, replacing any there. True when
