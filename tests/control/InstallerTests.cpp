@@ -117,6 +117,13 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
         ASSERT_TRUE(viewer);
         EXPECT_EQ(folder + "\\linked.vogdoc", viewer->document());
         EXPECT_TRUE(fileExists(std::string(programFiles) + "\\VOG\\vog.exe"));
+        // A hostile link through the same way: one "Vog" box says why, and nothing opens.
+        runProcess("start.exe vog:open?theme=" + theme + "&file=..%5C" + theme + "%5Clinked.vogdoc");
+        HWND box = waitForWindow("Vog", 20000);
+        ASSERT_TRUE(box);
+        EXPECT_NE(std::string::npos, windowText(GetDlgItem(box, 0xFFFF)).find("did not open the link"));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(viewers.noStartWithin(1000));
     }
     deleteKey(HKEY_LOCAL_MACHINE, themeKey);
     deleteTree(folder);
