@@ -225,7 +225,7 @@ int openLink(const std::wstring& text, Report& report)
         {"theme", &parse.link.theme}, {"file", &parse.link.file}, {"member", &parse.link.member}};
     std::string names[3];
     for (int i = 0; i < 3; ++i) {
-        std::optional<std::string> name = recodeUtf8(*parts[i].second);
+        std::optional<std::string> name = recodeExactly(*parts[i].second, CP_UTF8, CP_ACP);
         if (!name) {
             report.error(refused + "the " + parts[i].first + " " + quoted(shownText(*parts[i].second)) +
                          " has characters that this system's code page (" + std::to_string(GetACP()) +
@@ -261,10 +261,9 @@ int whereCommand(const std::string& themeName, const std::string& file, Report& 
 // that opens a document: a drive and its root ("C:\..."), or a share ("\\server\share...").
 bool isFullPath(const std::string& folder)
 {
-    auto separator = [](char c) { return c == '\\' || c == '/'; };
-    bool drive = folder.size() >= 3 && folder[1] == ':' && separator(folder[2]) &&
-                 ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
-    bool share = folder.size() >= 5 && separator(folder[0]) && separator(folder[1]) && !separator(folder[2]);
+    bool drive = folder.size() >= 3 && folder[1] == ':' && isPathSeparator(folder[2]) &&
+                 upperAscii(folder[0]) >= 'A' && upperAscii(folder[0]) <= 'Z';
+    bool share = folder.size() >= 5 && startsWithTwoSeparators(folder) && !isPathSeparator(folder[2]);
     return drive || share;
 }
 

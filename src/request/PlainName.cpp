@@ -1,19 +1,11 @@
 #include "request/PlainName.h"
 
+#include "winsys/Text.h"
+
 #include <cstring>
 #include <string>
 
 namespace {
-
-bool isSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
-char asciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Windows opens a device, not a file, for these names whatever their extension ("nul.txt") and
 // with trailing spaces ("COM1 "). The superscript digits are checked as code page 1252 bytes and
@@ -25,7 +17,7 @@ bool isDeviceName(std::string_view part)
         base.remove_suffix(1);
     std::string upper(base);
     for (char& c : upper)
-        c = asciiUpper(c);
+        c = upperAscii(c);
     for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
         if (upper == device)
             return true;
@@ -72,7 +64,7 @@ const char* plainNameFault(std::string_view name)
         return "is empty";
     for (bool first = true;; first = false) {
         size_t end = 0;
-        while (end < name.size() && !isSeparator(name[end]))
+        while (end < name.size() && !isPathSeparator(name[end]))
             ++end;
         if (const char* fault = partFault(name.substr(0, end), first))
             return fault;

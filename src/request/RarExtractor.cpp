@@ -26,11 +26,6 @@ void resolve(HMODULE library, Proc& proc, const char* name)
         throw std::runtime_error("unrar.dll");
 }
 
-bool isSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 // Windows opens a device, not a file, for these names whatever their extension ("nul.txt") and
 // with trailing spaces ("COM1 "); the digits include the superscripts 1, 2 and 3 of code page 1252.
 bool isDeviceName(const std::string& part)
@@ -70,7 +65,7 @@ bool isPlainRelativeName(const std::string& name)
     size_t start = 0;
     for (;;) {
         size_t end = start;
-        while (end < name.size() && !isSeparator(name[end]))
+        while (end < name.size() && !isPathSeparator(name[end]))
             ++end;
         if (!isPlainPart(name.substr(start, end - start)))
             return false;
@@ -104,33 +99,10 @@ bool staysInside(const std::string& folder, const std::string& path)
 bool toOem(const std::string& text, char (&buffer)[MAX_PATH])
 {
     buffer[0] = '\0';
-    if (text.empty())
-        return true;
-    int length = static_cast<int>(text.size());
-    // MB_ERR_INVALID_CHARS is accepted by every code page, UTF-8 included.
-    int wideLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (wideLength <= 0)
+    std::optional<std::string> oem = recodeExactly(text, CP_ACP, GetOEMCP());
+    if (!oem || oem->size() >= MAX_PATH)
         return false;
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), wideLength);
-
-    // Best-fit mapping and the default-character report do not exist for UTF-8.
-    UINT oemCodePage = GetOEMCP();
-    bool utf8 = oemCodePage == CP_UTF8;
-    BOOL usedDefault = FALSE;
-    int oemLength = WideCharToMultiByte(oemCodePage, noBestFitFlags(oemCodePage), wide.data(), wideLength,
-                                        buffer, MAX_PATH - 1, nullptr, utf8 ? nullptr : &usedDefault);
-    if (oemLength <= 0 || usedDefault) {
-        buffer[0] = '\0';
-        return false;
-    }
-    buffer[oemLength] = '\0';
-
-    std::wstring back(static_cast<size_t>(wideLength), L'\0');
-    if (MultiByteToWideChar(oemCodePage, 0, buffer, oemLength, back.data(), wideLength) != wideLength || back != wide) {
-        buffer[0] = '\0';
-        return false;
-    }
+    std::memcpy(buffer, oem->c_str(), oem->size() + 1);
     return true;
 }
 
@@ -155,7 +127,7 @@ RarExtractor::RarExtractor(const std::string& folderGiven) : library(loadUnrarLi
     commentBuffer[0] = archiveName[0] = destName[0] = '\0';
     destFolder[0] = destFolderOem[0] = '\0';
     std::string folder = folderGiven;
-    if (!folder.empty() && !isSeparator(folder.back()))
+    if (!folder.empty() && !isPathSeparator(folder.back()))
         folder += '/';
     char folderOem[MAX_PATH];
     if (folder.size() < MAX_PATH && toOem(folder, folderOem))

@@ -8,17 +8,12 @@
 
 namespace {
 
-bool separator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 // A path that names the same place whatever the current folder and drive: "X:\..." or a UNC path.
 bool isFullyQualified(const std::string& path)
 {
-    if (path.size() >= 3 && path[1] == ':' && separator(path[2]))
+    if (path.size() >= 3 && path[1] == ':' && isPathSeparator(path[2]))
         return true;
-    return path.size() >= 3 && separator(path[0]) && separator(path[1]);
+    return path.size() >= 3 && startsWithTwoSeparators(path);
 }
 
 // A network location: a UNC path ("\\server\share", "\\?\UNC\...", or any other path that starts
@@ -26,14 +21,14 @@ bool isFullyQualified(const std::string& path)
 // whoever controls the server, and a share that does not answer would stall the request.
 bool isNetworkFolder(const std::string& path)
 {
-    if (path.size() >= 2 && separator(path[0]) && separator(path[1]))
+    if (startsWithTwoSeparators(path))
         return true;
     return path.size() >= 3 && path[1] == ':' && GetDriveTypeA(path.substr(0, 3).c_str()) == DRIVE_REMOTE;
 }
 
 std::string withoutTrailingSeparators(std::string folder)
 {
-    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
+    while (folder.size() > 3 && isPathSeparator(folder.back()))
         folder.pop_back();
     return folder;
 }
@@ -152,7 +147,7 @@ LoadedModule loadUnrarLibrary()
     LoadedModule library;
     const std::vector<std::string> names = unrarLibraryNames();
     for (const std::string& folder : unrarSearchFolders()) {
-        const char* separator = folder.back() == '\\' || folder.back() == '/' ? "" : "\\";
+        const char* separator = isPathSeparator(folder.back()) ? "" : "\\";
         for (const std::string& name : names) {
             std::string path = folder + separator + name;
             if (path.size() < MAX_PATH)

@@ -18,6 +18,7 @@
 #include "winsys/ErrorMode.h"
 #include "winsys/Handle.h"
 #include "winsys/StopSignal.h"
+#include "winsys/Text.h"
 #include "winsys/Volume.h"
 
 #include <dbt.h>
@@ -67,11 +68,6 @@ std::string searchDefaultPath(const std::string& file)
     return {};
 }
 
-bool isNetworkPath(const std::string& folder)
-{
-    return folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && (folder[1] == '\\' || folder[1] == '/');
-}
-
 // What a folder that does not hold the file holds instead. A folder that cannot be read is told
 // apart by asking its medium or share: an empty drive reads as such and not as a missing folder.
 LookupPlace::State folderState(const std::string& folder)
@@ -83,7 +79,7 @@ LookupPlace::State folderState(const std::string& folder)
     DWORD error = GetLastError();
     std::string root = rootOf(folder);
     if (!root.empty() && !volumeReady(root))
-        return isNetworkPath(folder) ? LookupPlace::State::NotReachable : LookupPlace::State::VolumeNotReady;
+        return startsWithTwoSeparators(folder) ? LookupPlace::State::NotReachable : LookupPlace::State::VolumeNotReady;
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
