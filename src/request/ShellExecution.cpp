@@ -1,6 +1,7 @@
 #include "request/ShellExecution.h"
 
 #include "request/OpeningPolicy.h"
+#include "winsys/ComApartment.h"
 #include "winsys/Handle.h"
 
 #include <shellapi.h>
@@ -72,27 +73,6 @@ private:
     KernelHandle helper;  // joined in the destructor while done is still open
 };
 
-// ShellExecuteEx may hand the document to shell extensions and DDE servers that are COM objects
-// needing a single-threaded apartment. A request's worker already is one (it owns the task window),
-// and then this only counts one more initialisation; a thread that chose the multithreaded apartment
-// keeps it (CoInitializeEx answers RPC_E_CHANGED_MODE, and nothing is undone).
-class ShellApartment {
-public:
-    ShellApartment()
-        : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
-    {
-    }
-    ~ShellApartment()
-    {
-        if (initialised)
-            CoUninitialize();
-    }
-    ShellApartment(const ShellApartment&) = delete;
-    ShellApartment& operator=(const ShellApartment&) = delete;
-
-private:
-    bool initialised;
-};
 
 // Waits for the process, or for the stop event when there is one. Messages sent to the thread's
 // windows meanwhile are answered (a window that never answers hangs every broadcast in the session);
@@ -123,7 +103,10 @@ OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent, ProgramRun& 
     execution.lpDirectory = call.directory.empty() ? nullptr : call.directory.c_str();
     execution.nShow = SW_SHOWNORMAL;
     {
-        ShellApartment apartment;
+        // ShellExecuteEx may hand the document to shell extensions and DDE servers that are COM
+        // objects needing a single-threaded apartment. A request's worker already is one, and then
+        // this only counts one more initialisation.
+        ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         ShellDialogCloser closer(stopEvent);
         // Without SEE_MASK_FLAG_NO_UI the shell has already told the user what went wrong; the
         // result only says whether anything may read the document now.

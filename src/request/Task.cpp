@@ -1,8 +1,7 @@
 #include "request/Task.h"
 
+#include "winsys/ComApartment.h"
 #include "winsys/Module.h"
-
-#include <objbase.h>
 
 #include <algorithm>
 
@@ -107,24 +106,25 @@ unsigned __stdcall runTask(void* param)
     }
     HMODULE held = holdModule();
     unsigned exitCode = 3;
-    // The folder browser and the shell's execution need a single-threaded apartment.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    try {
-        Task* task = share->task.load();
-        task->window.run(task->file, task->intFile);
-        exitCode = 0;
-    } catch (...) {
-        // Errors inside a running request end it silently.
+    {
+        // The folder browser and the shell's execution need a single-threaded apartment; it is left
+        // once the task, with its window, is gone.
+        ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        try {
+            Task* task = share->task.load();
+            task->window.run(task->file, task->intFile);
+            exitCode = 0;
+        } catch (...) {
+            // Errors inside a running request end it silently.
+        }
+        if (share->stopSignal.stopRequested())
+            exitCode = 2;
+        releaseTask(share->task.exchange(nullptr));
+        if (HANDLE recordHandle = share->handedOver.exchange(TaskShare::workerEnded))
+            CloseHandle(recordHandle);
+        // The last reference when the record went first; FreeLibraryAndExitThread runs no destructors.
+        share.reset();
     }
-    if (share->stopSignal.stopRequested())
-        exitCode = 2;
-    releaseTask(share->task.exchange(nullptr));
-    if (HANDLE recordHandle = share->handedOver.exchange(TaskShare::workerEnded))
-        CloseHandle(recordHandle);
-    // The last reference when the record went first; FreeLibraryAndExitThread runs no destructors.
-    share.reset();
-    if (SUCCEEDED(com))
-        CoUninitialize();
     unlockModule();
     if (held)
         FreeLibraryAndExitThread(held, exitCode);
