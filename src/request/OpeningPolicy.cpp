@@ -100,13 +100,8 @@ bool commandIsTheFile(const std::string& extension)
 
 bool platformSaysDangerous(const std::string& extension)
 {
-    std::string type = "." + extension;
-    int length = MultiByteToWideChar(CP_ACP, 0, type.c_str(), -1, nullptr, 0);
-    if (length <= 0)
-        return true;
-    std::vector<wchar_t> wide(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, type.c_str(), -1, wide.data(), length);
-    return AssocIsDangerous(wide.data()) != FALSE;
+    std::wstring type = widen("." + extension);
+    return type.empty() || AssocIsDangerous(type.c_str()) != FALSE;
 }
 
 TypeRisk extensionRisk(const std::string& extension)

@@ -1,6 +1,7 @@
 #include "request/ZoneMark.h"
 
 #include "winsys/Handle.h"
+#include "winsys/Text.h"
 
 #include <windows.h>
 
@@ -65,11 +66,9 @@ StreamState readStream(const std::string& path, std::string& content)
 // a file server, as the shell's settings say; the Internet zone when it cannot tell.
 DWORD zoneOfLocation(const std::string& path)
 {
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0)
+    std::wstring wide = widen(path);
+    if (wide.empty())
         return URLZONE_INTERNET;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
     wchar_t url[INTERNET_MAX_URL_LENGTH];
     DWORD urlLength = INTERNET_MAX_URL_LENGTH;
     if (UrlCreateFromPathW(wide.c_str(), url, &urlLength, 0) != S_OK)
