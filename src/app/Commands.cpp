@@ -1,6 +1,8 @@
 #include "app/Commands.h"
 
+#include "app/CommandTexts.h"
 #include "app/SystemText.h"
+#include "app/ThemeCommands.h"
 #include "app/VogLink.h"
 #include "request/OpeningPolicy.h"
 #include "request/PlainName.h"
@@ -11,80 +13,11 @@
 #include "winsys/StopSignal.h"
 #include "winsys/Text.h"
 
-#include <algorithm>
 #include <new>
 #include <optional>
 #include <stdexcept>
 
 namespace {
-
-const char* const themesKeyShown = "HKEY_LOCAL_MACHINE\\Software\\Vog\\2000.08.04\\Themes";
-const char* const elevate =
-    "run vog as an administrator (from a command prompt started with \"Run as administrator\").";
-
-struct Usage {
-    const char* command;
-    const char* synopsis;
-    const char* purpose;
-};
-
-const Usage usages[] = {
-    {"open", "vog open THEME FILE [MEMBER]",
-     "Opens FILE of THEME as a page's open() does (MEMBER: a member of a RAR archive), and waits\n"
-     "      until its program has ended."},
-    {"where", "vog where THEME FILE",
-     "Shows where open looks for FILE, in order, what each place holds, and the path it would open."},
-    {"theme", "vog theme list", "Lists the registered themes."},
-    {"theme", "vog theme show THEME", "Lists the folders of THEME in their order."},
-    {"theme", "vog theme add THEME FOLDER", "Appends FOLDER (a full path) to THEME; a new THEME is registered."},
-    {"theme", "vog theme remove THEME FOLDER", "Removes FOLDER from THEME."},
-    {"theme", "vog theme delete THEME", "Deletes THEME and its folder list; themes nested below it stay."},
-    {"link", "vog \"vog:open?theme=THEME&file=FILE[&member=MEMBER]\"",
-     "Opens a vog: link as a browser does: only in the theme's folders, asking nothing."},
-};
-
-// The usage of one command ("" for all), as lines.
-void showUsage(Report& report, const std::string& command, bool asError)
-{
-    std::string text = "Usage:";
-    for (const Usage& usage : usages) {
-        if (command.empty() || command == usage.command)
-            text += std::string("\n  ") + usage.synopsis + "\n      " + usage.purpose;
-    }
-    text += "\n  vog --help, vog COMMAND --help\n      Shows this text."
-            "\nExit codes: 0 done (opened and its program has ended; found), 1 not found, 2 refused (the\n"
-            "reason goes to standard error), 3 the RAR library unrar.dll is missing, 64 usage error,\n"
-            "130 stopped with Ctrl+C. Changing a theme needs the rights of an administrator. vogw.exe\n"
-            "takes the same commands without a console window and shows what it says in a box \"Vog\".";
-    if (asError)
-        report.error(text);
-    else
-        report.line(text);
-}
-
-int usageError(Report& report, const std::string& what, const std::string& command)
-{
-    report.error("vog: " + what);
-    showUsage(report, command, true);
-    return exitUsage;
-}
-
-std::string quoted(const std::string& text)
-{
-    return "\"" + text + "\"";
-}
-
-// What an error of the engine means for the user, and what to do.
-std::string explained(const std::exception& error)
-{
-    std::string what = error.what();
-    if (what == "class Vantor::Register")
-        return std::string("The theme list in ") + themesKeyShown + " cannot be opened: it is opened with full "
-               "access, which needs the rights of an administrator: " + elevate;
-    if (what == "Window::create" || what == "Window::Window")
-        return "Vog could not create its window (" + what + "): the desktop may be out of resources.";
-    return what;
-}
 
 // The console's Ctrl+C and Ctrl+Break stop the request as the control's destruction would: the
 // File Loader dialog closes, the wait for the viewer ends and the viewer keeps running. One request
@@ -255,99 +188,6 @@ int whereCommand(const std::string& themeName, const std::string& file, Report& 
         report.error(quoted(file) +
                      " is in none of these places: open would show the File Loader dialog and wait for it.");
     return exitNotFound;
-}
-
-// A folder as the theme stores it must name one place whatever the current folder of the program
-// that opens a document: a drive and its root ("C:\..."), or a share ("\\server\share...").
-bool isFullPath(const std::string& folder)
-{
-    bool drive = folder.size() >= 3 && folder[1] == ':' && isPathSeparator(folder[2]) &&
-                 upperAscii(folder[0]) >= 'A' && upperAscii(folder[0]) <= 'Z';
-    bool share = folder.size() >= 5 && startsWithTwoSeparators(folder) && !isPathSeparator(folder[2]);
-    return drive || share;
-}
-
-// Saves the theme's changed list and reads it back: the registry layer passes over a key it cannot
-// create, so only the list read back shows that the save took.
-int saveChecked(Theme& theme, Report& report)
-{
-    theme.saveNow();
-    Theme stored(theme.name);
-    if (stored.paths == theme.paths)
-        return exitSuccess;
-    report.error("The folders of theme " + quoted(theme.name) + " could not be written to " + themesKeyShown +
-                 ": writing there needs the rights of an administrator: " + elevate);
-    return exitRefused;
-}
-
-int themeCommand(const std::vector<std::string>& arguments, Report& report)
-{
-    const std::string& action = arguments.size() > 1 ? arguments[1] : std::string();
-    const size_t count = arguments.size();
-    if (action == "list" && count == 2) {
-        for (const std::string& name : Theme::registeredNames())
-            report.line(name);
-        return exitSuccess;
-    }
-    const bool known = action == "show" || action == "add" || action == "remove" || action == "delete";
-    const size_t wanted = action == "add" || action == "remove" ? 4 : 3;
-    if (!known || count != wanted)
-        return usageError(report, known ? "theme " + action + " takes " + std::to_string(wanted - 2) + " argument(s)."
-                                        : "theme needs one of list, show, add, remove, delete.",
-                          "theme");
-    if (arguments[2].empty())
-        return usageError(report, "the theme name is empty.", "theme");
-
-    Theme theme(arguments[2]);
-    if (action == "show") {
-        for (const std::string& folder : theme.paths)
-            report.line(folder);
-        if (!theme.paths.empty())
-            return exitSuccess;
-        report.error("Theme " + quoted(theme.name) +
-                     " has no folders (or is not registered). Add one with: vog theme add " + quoted(theme.name) +
-                     " FOLDER");
-        return exitNotFound;
-    }
-    if (action == "delete") {
-        if (!theme.deleteStored()) {
-            report.error("Theme " + quoted(theme.name) +
-                         " is not registered: \"vog theme list\" shows the registered themes.");
-            return exitNotFound;
-        }
-        if (Theme(theme.name).paths.empty())
-            return exitSuccess;
-        report.error("Theme " + quoted(theme.name) + " could not be deleted from " + themesKeyShown +
-                     ": that needs the rights of an administrator: " + elevate);
-        return exitRefused;
-    }
-
-    const std::string& folder = arguments[3];
-    auto sameFolder = [&folder](const std::string& each) { return equalsIgnoringCase(each, folder); };
-    if (action == "add") {
-        if (!isFullPath(folder))
-            return usageError(report,
-                              quoted(folder) + " is not a full path: give the folder with its drive (C:\\Manuals) "
-                                               "or its share (\\\\fileserver\\public\\manuals).",
-                              "theme");
-        for (const std::string& each : theme.paths) {
-            if (sameFolder(each)) {
-                report.line("Theme " + quoted(theme.name) + " already has the folder " + quoted(each) + ".");
-                return exitSuccess;
-            }
-        }
-        theme.paths.push_back(folder);
-    } else {
-        size_t before = theme.paths.size();
-        theme.paths.erase(std::remove_if(theme.paths.begin(), theme.paths.end(), sameFolder), theme.paths.end());
-        if (theme.paths.size() == before) {
-            report.error("Theme " + quoted(theme.name) + " has no folder " + quoted(folder) +
-                         ": \"vog theme show " + quoted(theme.name) + "\" lists its folders.");
-            return exitNotFound;
-        }
-    }
-    theme.changed = true;
-    return saveChecked(theme, report);
 }
 
 int runCommand(const std::vector<std::string>& arguments, Report& report)
