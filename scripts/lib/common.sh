@@ -7,7 +7,7 @@ VOG_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # its libFuzzer runtime and llvm-14's symbolizer for the natively built fuzz target, scripts/fuzz).
 VOG_PACKAGES=(cmake ninja-build googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-  wine wine64 libwine-dev fonts-wine xvfb x11-utils xdotool imagemagick libarchive-tools msitools wixl
+  wine wine64 libwine-dev fonts-wine xvfb x11-utils xdotool imagemagick libarchive-tools msitools wixl osslsigncode openssl
   clang-14 libclang-rt-14-dev llvm-14)
 
 vog_say() { printf '%s\n' "== $*" >&2; }

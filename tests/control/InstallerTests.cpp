@@ -1,6 +1,6 @@
 // The MSI package of this build installed and removed silently with Wine's msiexec: the control is
 // then in Program Files, registered for scripts, a vog: link started through the shell opens its
-// document, and all of it is gone again after the removal, registration and protocol too. The other
+// document, the next version replaces it keeping the themes, and the removal takes all but them. The other
 // control tests register the build's own VOG.OCX for each test and remove it after, so between
 // tests the class is not registered; a registration found at the start is put back at the end.
 #include "ControlHarness.h"
@@ -46,9 +46,9 @@ std::string registeredServer()
     return path;
 }
 
-ProcessResult msiexec(const std::string& action)
+ProcessResult msiexec(const std::string& action, const std::string& package = packagePath())
 {
-    return runProcess("msiexec.exe " + action + " \"" + packagePath() + "\" /qn", 120000);
+    return runProcess("msiexec.exe " + action + " \"" + package + "\" /qn", 120000);
 }
 
 // The first field of the first row a query of the package's database gives; empty when none.
@@ -77,10 +77,12 @@ TEST(InstallerTest, PackageCarriesTheFileVersionAndTheProductVersionFollowsIt)
               "8.5." + std::to_string(VOG_FILE_VERSION_BUILD));
 }
 
-TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemovesFileAndRegistration)
+TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsUpgradeKeepsThemesAndUninstallRemovesFileAndRegistration)
 {
     const bool registeredBefore = !registeredServer().empty();
+    const std::string next = hostPath(VOG_NEXT_MSI_PATH);  // the same files as the next version
     msiexec("/x");  // a package that an interrupted run left installed
+    msiexec("/x", next);
     char programFiles[MAX_PATH] = {};
     ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles));
     const std::string installed = std::string(programFiles) + "\\VOG\\VOG.OCX";
@@ -96,6 +98,7 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
     EXPECT_EQ(0, lstrcmpiA(installed.c_str(), registeredServer().c_str())) << registeredServer();
     EXPECT_TRUE(classesKeyExists(typeLibKey));
     EXPECT_TRUE(classesKeyExists(scriptableKey));
+    EXPECT_EQ(rawValue(HKEY_CLASSES_ROOT, "vog", "UseOriginalUrlEncoding").data, std::string("\1\0\0\0", 4));
 
     std::string folder = scratchFolder("installer");
     ASSERT_TRUE(writeFile(folder + "\\create.js", "var vog = new ActiveXObject(\"VOG.VogCtrl.1\");\n"
@@ -125,10 +128,21 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(viewers.noStartWithin(1000));
     }
-    deleteKey(HKEY_LOCAL_MACHINE, themeKey);
     deleteTree(folder);
 
-    ProcessResult uninstall = msiexec("/x");
+    // The next version replaces this one, whole, and keeps the theme; its removal keeps it too.
+    EXPECT_EQ(0u, msiexec("/i", next).exitCode);
+    const std::string upgradeCode = packageQuery("SELECT `Value` FROM `Property` WHERE `Property` = 'UpgradeCode'");
+    char product[39] = {}, older[39] = {};
+    versionLength = sizeof version;
+    EXPECT_EQ(ERROR_SUCCESS, MsiEnumRelatedProductsA(upgradeCode.c_str(), 0, 0, product));
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, MsiEnumRelatedProductsA(upgradeCode.c_str(), 0, 1, older)) << older;
+    MsiGetProductInfoA(product, INSTALLPROPERTY_VERSIONSTRING, version, &versionLength);
+    EXPECT_EQ(std::string(version), "8.5." + std::to_string(VOG_FILE_VERSION_BUILD + 1));
+    EXPECT_EQ(0, lstrcmpiA(installed.c_str(), registeredServer().c_str())) << registeredServer();
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, themeKey + "\\data"));
+
+    ProcessResult uninstall = msiexec("/x", next);
     ASSERT_TRUE(uninstall.finished) << uninstall.output;
     EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
     EXPECT_FALSE(fileExists(installed));
@@ -139,6 +153,8 @@ TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsAndUninstallRemove
     EXPECT_FALSE(classesKeyExists(typeLibKey));
     EXPECT_FALSE(classesKeyExists("vog"));
     EXPECT_FALSE(fileExists(std::string(programFiles) + "\\VOG\\vogw.exe"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, themeKey + "\\data"));
+    deleteKey(HKEY_LOCAL_MACHINE, themeKey);
 
     if (registeredBefore)
         runRegsvr32(false);
