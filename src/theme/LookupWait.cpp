@@ -66,8 +66,10 @@ std::string candidatePath(const std::string& folder, const std::string& name)
     return candidate.size() < MAX_PATH ? candidate : std::string();
 }
 
-Theme::Wait::Wait(std::string file, std::vector<std::string> folders, bool incomplete)
-    : wantedFile(std::move(file)), themeFolders(std::move(folders)), incompleteSeen(incomplete),
+Theme::Wait::Wait(std::string file, std::vector<std::string> folders, std::vector<bool> unreachable,
+                  bool incomplete)
+    : wantedFile(std::move(file)), themeFolders(std::move(folders)), unreachable(std::move(unreachable)),
+      incompleteSeen(incomplete),
       wake(CreateEventA(nullptr, FALSE, FALSE, nullptr)), stopRelook(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       direct(themeFolders.size(), false)
 {
@@ -86,11 +88,6 @@ Theme::Wait::~Wait()
 
 void Theme::Wait::start()
 {
-    {
-        QuietErrorMode quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-        for (size_t i = 0; i < themeFolders.size(); ++i)
-            direct[i] = isFolder(themeFolders[i]);
-    }
     if (wake && stopRelook)
         relookThread.start(relookProc, this);
 }
@@ -106,11 +103,17 @@ void Theme::Wait::onChange(const std::string& folder)
 {
     const WatchSpec changed(folder, nullptr, 0, true);
     bool looked = false;
-    for (const std::string& themeFolder : themeFolders) {
-        if (!changed.matches(WatchSpec(themeFolder, nullptr, 0, false)))
+    for (size_t i = 0; i < themeFolders.size(); ++i) {
+        if (!changed.matches(WatchSpec(themeFolders[i], nullptr, 0, false)))
             continue;
         looked = true;
-        if (lookIn(themeFolder))
+        {
+            // A folder that does not answer would keep this thread (the dialog's, maybe) waiting.
+            Held held(lock);
+            if (i < unreachable.size() && unreachable[i])
+                continue;
+        }
+        if (lookIn(themeFolders[i]))
             return;
     }
     if (!looked)
@@ -168,11 +171,19 @@ void Theme::Wait::relook()
 {
     QuietErrorMode quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HANDLE handles[2] = {stopRelook.get(), wake.get()};
+    // Asked here, not on the lookup's thread: a folder on a server that does not answer keeps
+    // this thread waiting, not the dialog.
+    for (size_t i = 0; i < themeFolders.size(); ++i) {
+        direct[i] = isFolder(themeFolders[i]);
+        answered(i);
+    }
     for (;;) {
         bool missing = watchLateFolders();
         DWORD timeout = INFINITE;
+        bool all;  // a file still being written may lie in any folder; else only the late ones
         {
             Held held(lock);
+            all = incompleteSeen;
             if (incompleteSeen)
                 timeout = incompleteRelookMs;
             else if (missing)
@@ -187,10 +198,17 @@ void Theme::Wait::relook()
             Held held(lock);
             relookSleeps = false;
         }
-        for (const std::string& folder : themeFolders)
-            if (lookIn(folder))
+        for (size_t i = 0; i < themeFolders.size(); ++i)
+            if ((all || !direct[i]) && lookIn(themeFolders[i]))
                 break;
     }
+}
+
+void Theme::Wait::answered(size_t folder)
+{
+    Held held(lock);
+    if (folder < unreachable.size())
+        unreachable[folder] = false;
 }
 
 bool Theme::Wait::watchLateFolders()
@@ -198,9 +216,11 @@ bool Theme::Wait::watchLateFolders()
     bool missing = false;
     for (size_t i = 0; i < themeFolders.size(); ++i) {
         if (direct[i])
-            continue;
+            continue;  // watched, and answered
         const std::string& folder = themeFolders[i];
-        if (isFolder(folder)) {
+        bool exists = isFolder(folder);
+        answered(i);
+        if (exists) {
             // Made since the last look: watched from now on, and looked at for what landed before.
             direct[i] = true;
             lateWatchers.add(WatchSpec(folder, this, WatchSpec::watchAll, false));

@@ -25,9 +25,10 @@ std::string candidatePath(const std::string& folder, const std::string& name);
 
 class Theme::Wait : public WatchCallback {
 public:
-    // folders: the theme's folders in its order. incomplete: the first search found the file still
-    // being written, so it is looked at again soon.
-    Wait(std::string file, std::vector<std::string> folders, bool incomplete);
+    // folders: the theme's folders in its order. unreachable: per folder, it did not answer the
+    // first search in time; only the re-look thread asks it again, until it answers. incomplete:
+    // the first search found the file still being written, so it is looked at again soon.
+    Wait(std::string file, std::vector<std::string> folders, std::vector<bool> unreachable, bool incomplete);
     ~Wait() override;
     Wait(const Wait&) = delete;
     Wait& operator=(const Wait&) = delete;
@@ -38,8 +39,8 @@ public:
     void signalStop() noexcept;
 
     // A change seen in folder: a theme folder, a folder added through the dialog, or a root or
-    // parent watched in place of theme folders. Looks at the theme folders at or below folder in
-    // theme order (at folder itself when none is), and records the first complete file found and
+    // parent watched in place of theme folders. Looks at the reachable theme folders at or below
+    // folder in theme order (at folder itself when none is), and records the first complete file found and
     // ends the dialog with 1. Safe to call from several threads at once.
     void onChange(const std::string& folder) override;
 
@@ -65,11 +66,14 @@ private:
     // Watches theme folders that now exist, and the nearest existing parent of those that do not.
     // True while some folder is still missing.
     bool watchLateFolders();
+    // The folder has answered a call of the re-look thread: the other threads may ask it again.
+    void answered(size_t folder);
 
     const std::vector<std::string> themeFolders;
     mutable CRITICAL_SECTION lock;
     std::string foundPath;
     FileLoaderDialog* dialog = nullptr;
+    std::vector<bool> unreachable;  // under lock
     bool incompleteSeen;          // under lock: a file was seen still being written
     bool relookSleeps = false;    // under lock: the re-look thread waits without a time limit
     KernelHandle wake;

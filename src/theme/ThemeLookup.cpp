@@ -14,8 +14,8 @@
 #include "resources/resource.h"
 
 #include "theme/FileLoaderDialog.h"
+#include "theme/FolderProbe.h"
 #include "theme/LookupWait.h"
-#include "winsys/CompleteFile.h"
 #include "winsys/ChangeWatcher.h"
 #include "winsys/ErrorMode.h"
 #include "winsys/Handle.h"
@@ -26,6 +26,7 @@
 #include <dbt.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -113,6 +114,9 @@ FoundIn placeOfSearchResult(const std::string& found, const std::string& file, c
     return FoundIn::SearchPath;
 }
 
+// How long the first look waits for a folder's answer before it counts as unreachable for now.
+constexpr DWORD folderAnswerMs = 2000;
+
 void report(FoundIn* where, FoundIn place)
 {
     if (where)
@@ -187,23 +191,24 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
         report(where, placeOfSearchResult(found, file, paths));
         return found;
     }
-    // A file that a copy still writes is not found yet: the wait looks at it again.
-    bool incomplete = false;
-    for (const std::string& folder : paths) {
-        std::string candidate = candidatePath(folder, file);
-        if (candidate.empty() || !PathFileExistsA(candidate.c_str()))
-            continue;
-        if (fileComplete(candidate)) {
-            report(where, FoundIn::ThemeFolder);
-            return candidate;
-        }
-        incomplete = true;
+    // The folders answer in parallel; one that has not answered in time counts as unreachable for
+    // now, and the first folder in the theme's order that holds the file among those that answered
+    // wins. A file that a copy still writes is not found yet: the wait looks at it again.
+    std::vector<FolderAnswer> answers = probeFolders(paths, file, folderAnswerMs);
+    size_t first = firstComplete(answers);
+    if (first < paths.size()) {
+        report(where, FoundIn::ThemeFolder);
+        return candidatePath(paths[first], file);
     }
+    bool incomplete = std::find(answers.begin(), answers.end(), FolderAnswer::Incomplete) != answers.end();
 
     // Not found: watch every folder and ask the user.
     if (!scope.askUser)
         return std::nullopt;
-    waiting.reset(new Wait(file, paths, incomplete));
+    std::vector<bool> unreachable;
+    for (FolderAnswer answer : answers)
+        unreachable.push_back(answer == FolderAnswer::Pending);
+    waiting.reset(new Wait(file, paths, std::move(unreachable), incomplete));
     Wait& wait = *waiting;
     for (const std::string& folder : paths)
         wait.watchers.add(WatchSpec(folder, &wait, 255, false));

@@ -9,7 +9,7 @@ namespace {
 
 // Long enough for a writer that shares nothing (another system's, outside the sharing rules) to
 // show a new size between two reads, short enough not to be felt when the dialog closes.
-constexpr DWORD settleMs = 100;
+constexpr DWORD settleMs = 50;
 
 bool sizeOf(HANDLE file, LONGLONG& size)
 {
