@@ -8,7 +8,7 @@ VOG_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 VOG_PACKAGES=(cmake ninja-build googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine64 libwine-dev fonts-wine xvfb x11-utils xdotool imagemagick libarchive-tools msitools wixl osslsigncode openssl
-  clang-14 libclang-rt-14-dev llvm-14)
+  clang-14 libclang-rt-14-dev llvm-14 fuse3 python3-fusepy)
 
 vog_say() { printf '%s\n' "== $*" >&2; }
 
@@ -49,6 +49,9 @@ vog_prefix_setup() {
   # A drive letter for removable-media tests: M: points at a folder that is missing until a test
   # makes it. The link must exist before the wineserver starts to be seen reliably.
   export VOG_TEST_MEDIA_DIR=$build/media/m
+  export VOG_HANG_DIR=$build/media/hang
+  # A hanging file system left mounted by a killed run would hang the removal.
+  mountpoint -q "$VOG_HANG_DIR" && fusermount3 -uz "$VOG_HANG_DIR"
   rm -rf "$build/media"
   mkdir -p "$build/media"
   if [ ! -f "$WINEPREFIX/.vog-ready" ]; then
@@ -79,6 +82,32 @@ vog_test_devices() {
   mkdir -p "$share" "$prefix/dosdevices/unc/vogserver"
   ln -sfn "$VOG_TEST_MEDIA_DIR" "$prefix/dosdevices/m:"
   ln -sfn "$share" "$prefix/dosdevices/unc/vogserver/public"
+  mkdir -p "$VOG_HANG_DIR"
+  ln -sfn "$VOG_HANG_DIR" "$prefix/dosdevices/h:"
+}
+
+# Drive H: is a server that does not answer once vog_hang_mount has run: a FUSE file system whose
+# every lookup below its root sleeps $1 seconds (scripts/lib/hangfs.py). Until then, and after
+# vog_hang_unmount (which vog_stop_all calls), it is an empty folder.
+vog_hang_mount() {
+  local seconds=$1 tries=0
+  mountpoint -q "$VOG_HANG_DIR" && return 0
+  /usr/bin/python3 "$VOG_ROOT/scripts/lib/hangfs.py" "$VOG_HANG_DIR" "$seconds" >/dev/null 2>&1 &
+  VOG_HANG_PID=$!
+  until mountpoint -q "$VOG_HANG_DIR"; do
+    tries=$((tries + 1)); [ $tries -gt 50 ] && { vog_say "the hanging file system did not mount"; return 1; }
+    sleep 0.1
+  done
+}
+
+vog_hang_unmount() {
+  if [ -n "${VOG_HANG_PID:-}" ]; then
+    # Lazy: a call still sleeping in it cannot keep the mount, or this script, waiting.
+    fusermount3 -uz "$VOG_HANG_DIR" >/dev/null 2>&1 || true
+    kill "$VOG_HANG_PID" >/dev/null 2>&1 || true
+    wait "$VOG_HANG_PID" 2>/dev/null || true
+    VOG_HANG_PID=
+  fi
 }
 
 # A second prefix, a copy of the first with Wine's null graphics driver, for the tests that create
@@ -127,6 +156,7 @@ vog_start_wineserver() {
 }
 
 vog_stop_all() {
+  vog_hang_unmount
   if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true

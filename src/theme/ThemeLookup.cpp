@@ -14,6 +14,8 @@
 #include "resources/resource.h"
 
 #include "theme/FileLoaderDialog.h"
+#include "theme/FolderProbe.h"
+#include "theme/LookupWait.h"
 #include "winsys/ChangeWatcher.h"
 #include "winsys/ErrorMode.h"
 #include "winsys/Handle.h"
@@ -24,32 +26,11 @@
 #include <dbt.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 namespace {
-
-class Held {
-public:
-    explicit Held(CRITICAL_SECTION& lock) : lock(lock) { EnterCriticalSection(&lock); }
-    ~Held() { LeaveCriticalSection(&lock); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-
-private:
-    CRITICAL_SECTION& lock;
-};
-
-// folder + a backslash unless it ends with one + name. Empty when the result would not fit the
-// platform's path limit: such a candidate cannot be tested with the ANSI file functions.
-std::string candidatePath(const std::string& folder, const std::string& name)
-{
-    std::string candidate = folder;
-    if (candidate.empty() || candidate.back() != '\\')
-        candidate += '\\';
-    candidate += name;
-    return candidate.size() < MAX_PATH ? candidate : std::string();
-}
 
 // SearchPathA with the default search order; empty when the file is not found. A result longer
 // than the buffer is asked for again with the length the platform reported.
@@ -133,6 +114,9 @@ FoundIn placeOfSearchResult(const std::string& found, const std::string& file, c
     return FoundIn::SearchPath;
 }
 
+// How long the first look waits for a folder's answer before it counts as unreachable for now.
+constexpr DWORD folderAnswerMs = 2000;
+
 void report(FoundIn* where, FoundIn place)
 {
     if (where)
@@ -191,58 +175,6 @@ std::string Theme::loaderMessage(const std::string& file) const
     return text + "not found. You can select additional file location for this theme or/and insert removable media.";
 }
 
-class Theme::Wait : public WatchCallback {
-public:
-    explicit Wait(std::string file) : wantedFile(std::move(file)) { InitializeCriticalSection(&lock); }
-    ~Wait() override
-    {
-        // The watcher threads read wantedFile and take the lock: they end first.
-        watchers.stopAll();
-        DeleteCriticalSection(&lock);
-    }
-    Wait(const Wait&) = delete;
-    Wait& operator=(const Wait&) = delete;
-
-    // A change in a watched folder (from a watcher thread, the dialog's Add or recheck, or a device
-    // change): when the folder's volume is ready and the wanted file is in it, records the path and
-    // ends the dialog with 1. Safe to call from several threads at once.
-    void onChange(const std::string& folder) override
-    {
-        if (!volumeReady(rootOf(folder)))
-            return;
-        std::string candidate = candidatePath(folder, wantedFile);
-        if (candidate.empty() || !PathFileExistsA(candidate.c_str()))
-            return;
-        Held held(lock);
-        foundPath = candidate;
-        if (dialog)
-            dialog->endDialog(1);
-    }
-
-    // The last path recorded; empty when none was.
-    std::string found() const
-    {
-        Held held(lock);
-        return foundPath;
-    }
-
-    // The dialog a found file ends; null forgets it. The dialog cannot go away while a watcher ends
-    // it: it is forgotten under the same lock before it is destroyed.
-    void show(FileLoaderDialog* shown) noexcept
-    {
-        Held held(lock);
-        dialog = shown;
-    }
-
-    const std::string wantedFile;
-    WatcherList watchers;
-
-private:
-    mutable CRITICAL_SECTION lock;
-    std::string foundPath;
-    FileLoaderDialog* dialog = nullptr;
-};
-
 void Theme::WaitDeleter::operator()(Wait* wait) const noexcept
 {
     delete wait;
@@ -259,21 +191,28 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
         report(where, placeOfSearchResult(found, file, paths));
         return found;
     }
-    for (const std::string& folder : paths) {
-        std::string candidate = candidatePath(folder, file);
-        if (!candidate.empty() && PathFileExistsA(candidate.c_str())) {
-            report(where, FoundIn::ThemeFolder);
-            return candidate;
-        }
+    // The folders answer in parallel; one that has not answered in time counts as unreachable for
+    // now, and the first folder in the theme's order that holds the file among those that answered
+    // wins. A file that a copy still writes is not found yet: the wait looks at it again.
+    std::vector<FolderAnswer> answers = probeFolders(paths, file, folderAnswerMs);
+    size_t first = firstComplete(answers);
+    if (first < paths.size()) {
+        report(where, FoundIn::ThemeFolder);
+        return candidatePath(paths[first], file);
     }
+    bool incomplete = std::find(answers.begin(), answers.end(), FolderAnswer::Incomplete) != answers.end();
 
     // Not found: watch every folder and ask the user.
     if (!scope.askUser)
         return std::nullopt;
-    waiting.reset(new Wait(file));
+    std::vector<bool> unreachable;
+    for (FolderAnswer answer : answers)
+        unreachable.push_back(answer == FolderAnswer::Pending);
+    waiting.reset(new Wait(file, paths, std::move(unreachable), incomplete));
     Wait& wait = *waiting;
     for (const std::string& folder : paths)
         wait.watchers.add(WatchSpec(folder, &wait, 255, false));
+    wait.start();
     if (!instance)
         return std::nullopt;
 
@@ -308,7 +247,7 @@ void Theme::retireWait() noexcept
 {
     if (!waiting)
         return;
-    waiting->watchers.signalStopAll();
+    waiting->signalStop();
     retired = std::move(waiting);
 }
 
@@ -316,7 +255,7 @@ void Theme::endWaits() noexcept
 {
     // Both at once: the threads of either wait end together.
     if (waiting)
-        waiting->watchers.signalStopAll();
+        waiting->signalStop();
     retired.reset();
     waiting.reset();
 }
@@ -340,10 +279,14 @@ void Theme::onDeviceChange(WPARAM event, LPARAM broadcast)
     auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(broadcast);
     if (!header || header->dbch_devicetype != DBT_DEVTYP_VOLUME || header->dbch_size < sizeof(DEV_BROADCAST_VOLUME))
         return;
+    // A new volume (a USB stick arrives with dbcv_flags 0) and a medium put into an existing drive
+    // (DBTF_MEDIA) both make the theme folders on that drive worth a look.
     auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
-    if (!(volume->dbcv_flags & DBTF_MEDIA))
-        return;
-
+    // A copy of the specs: a callback may not change the list, but the copy costs little and keeps
+    // this loop independent of what the callback does.
+    std::vector<WatchSpec> specs;
+    for (const WatchSpec& spec : waiting->watchers)
+        specs.push_back(spec);
     std::string probe = "?:";
     for (int bit = 0; bit < 26; ++bit) {
         if (volume->dbcv_unitmask & (1u << bit)) {
@@ -352,11 +295,6 @@ void Theme::onDeviceChange(WPARAM event, LPARAM broadcast)
         }
     }
     WatchSpec probeSpec(probe, nullptr, 255, true);
-    // A copy of the specs: a callback may not change the list, but the copy costs little and keeps
-    // this loop independent of what the callback does.
-    std::vector<WatchSpec> specs;
-    for (const WatchSpec& spec : waiting->watchers)
-        specs.push_back(spec);
     for (const WatchSpec& spec : specs) {
         if (probeSpec.matches(spec) && spec.callback)
             spec.callback->onChange(spec.path);

@@ -173,7 +173,7 @@ TEST(LocateTest, FileArrivingBeforeTheDialogExistsEndsItAsSoonAsItShows)
     EXPECT_EQ(base + "\\early.doc", *run.result);
 }
 
-TEST(LocateTest, InsertedMediumEndsTheDialogWithThePathOfTheThemeFolder)
+TEST(LocateTest, NewVolumeEndsTheDialogWithThePathOfTheThemeFolder)
 {
     std::string media = mediaTarget();
     deleteTree(media);
@@ -188,12 +188,11 @@ TEST(LocateTest, InsertedMediumEndsTheDialogWithThePathOfTheThemeFolder)
     CreateDirectoryA((media + "\\docs").c_str(), nullptr);
     ASSERT_TRUE(writeFile(media + "\\docs\\disc.doc", "on disc"));
 
-    // Events that must be ignored: another drive's bit below M:, no media flag, another event.
+    // Events that must be ignored: another drive's bit below M:, another event. A new volume (a
+    // stick: no media flag) counts as much as a medium put into a drive.
     DEV_BROADCAST_VOLUME lowerDrive = volumeBroadcast((1u << ('L' - 'A')) | (1u << ('M' - 'A')), DBTF_MEDIA);
-    DEV_BROADCAST_VOLUME noMediaFlag = volumeBroadcast(1u << ('M' - 'A'), 0);
-    DEV_BROADCAST_VOLUME arrival = volumeBroadcast(1u << ('M' - 'A'), DBTF_MEDIA);
+    DEV_BROADCAST_VOLUME arrival = volumeBroadcast(1u << ('M' - 'A'), 0);
     SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&lowerDrive));
-    SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&noMediaFlag));
     SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
     SendMessageA(run.window(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, reinterpret_cast<LPARAM>(&arrival));
     EXPECT_FALSE(run.waitDone(300)) << "an event that must be ignored ended the dialog";
@@ -225,4 +224,48 @@ TEST(LocateTest, ALookupWhoseDialogFailsLeavesNoStopRegistrationAndNoWatcher)
     }
     EXPECT_FALSE(stop.inDialog()) << "the stop signal still points at the destroyed dialog";
     EXPECT_EQ(0u, scratch.theme.watcherCount());
+}
+
+TEST(LocateTest, FolderMadeLaterAndCopyInProgressEndTheDialogOnceTheFileIsWhole)
+{
+    std::string base = scratchFolder("locate-later");
+    ScratchTheme scratch;
+    scratch.theme.paths = {base + "\\later\\docs", base + "\\copies"};
+    CreateDirectoryA((base + "\\copies").c_str(), nullptr);
+
+    // A copy that holds the file with writers shut out and writes it over 3 s.
+    std::string copy = base + "\\copies\\big.doc";
+    std::string chunk(64 * 1024, 'x');
+    std::atomic<bool> closed{false};
+    HANDLE writer = CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    std::thread copier([&] {
+        for (int i = 0; i < 15; ++i) {
+            DWORD written = 0;
+            WriteFile(writer, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
+            Sleep(200);
+        }
+        closed = true;
+        CloseHandle(writer);
+    });
+    {
+        LookupRun run(scratch.theme, "big.doc");
+        ASSERT_NE(nullptr, run.dialog());
+        bool endedEarly = run.waitDone(20000) && !closed;
+        copier.join();
+        EXPECT_FALSE(endedEarly) << "the dialog closed while the copy still wrote the file";
+        ASSERT_TRUE(run.result);
+        EXPECT_EQ(copy, *run.result);
+    }
+
+    // A folder that did not exist when the dialog opened, below one that did.
+    LookupRun run(scratch.theme, "late.doc");
+    ASSERT_NE(nullptr, run.dialog());
+    ASSERT_TRUE(CreateDirectoryA((base + "\\later").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((base + "\\later\\docs").c_str(), nullptr));
+    Sleep(300);
+    ASSERT_TRUE(writeFile(base + "\\later\\docs\\late.doc", "late"));
+    ASSERT_TRUE(run.waitDone(10000));
+    ASSERT_TRUE(run.result);
+    EXPECT_EQ(base + "\\later\\docs\\late.doc", *run.result);
 }
