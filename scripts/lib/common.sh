@@ -22,15 +22,18 @@ vog_install_packages() {
     vog_say "missing packages: ${missing[*]} (run as root, or install them with apt-get)"
     return 1
   fi
-  vog_say "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  vog_say "updating the package lists for ${#missing[@]} missing packages"
+  apt-get update -qq || return 1
+  vog_say "installing ${missing[*]} (a few minutes on a new machine)"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # vog_build PRESET [targets...]: configure once, then build incrementally: everything, or only the
 # targets named (and what they need).
 vog_build() {
   local preset=$1; shift
+  vog_say "building the $preset preset${*:+ (targets: $*)}"
   cmake --preset "$preset" -DVOG_WERROR=ON >/dev/null || return 1
   if [ $# -gt 0 ]; then
     cmake --build --preset "$preset" --target "$@" || return 1

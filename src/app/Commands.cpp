@@ -115,7 +115,6 @@ int runRequest(const std::string& theme, const std::string& file, const std::str
 {
     // The folder browser and the shell's execution need a single-threaded apartment.
     ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    SetConsoleCtrlHandler(onConsoleControl, TRUE);
     TaskWindow window(moduleInstance(), theme, &processStop());
     window.reportRefusalsInBox(false);
     if (link) {
@@ -260,8 +259,12 @@ int dispatch(const std::vector<std::wstring>& arguments, Report& report)
 
 int runVog(const std::vector<std::wstring>& arguments, Report& report)
 {
+    // For every command, so that Ctrl+C never ends the program with STATUS_CONTROL_C_EXIT: a request
+    // stops as soon as it looks; a command that does not look (where, theme) ends its step first.
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
     try {
-        return dispatch(arguments, report);
+        int code = dispatch(arguments, report);
+        return processStop().stopRequested() ? exitStopped : code;
     } catch (const std::bad_alloc&) {
         report.error("Vog ran out of memory.");
     } catch (const std::exception& error) {

@@ -15,8 +15,10 @@ void releaseTask(Task* task) noexcept
 
 // In VOG.OCX a worker holds a reference to the module and leaves through
 // FreeLibraryAndExitThread, so that the module cannot be unloaded under the worker's last
-// instructions, also when the control that started it is long gone. A program that links the code
-// itself has nothing to hold.
+// instructions, also when the control that started it is long gone. The reference is taken by the
+// starting thread before the worker exists: CoUninitialize frees in-process servers without asking
+// DllCanUnloadNow, and a host may call FreeLibrary, so a worker that took it itself could start in
+// unmapped code. A program that links the code itself has nothing to hold.
 HMODULE holdModule()
 {
     HINSTANCE module = moduleInstance();
@@ -49,13 +51,15 @@ void TaskThread::startTask(const Request& request, HINSTANCE instance)
     auto built = std::make_shared<TaskShare>();
     built->task.store(new Task(request, instance, &built->stopSignal));
     share = built;
-    auto* workerShare = new std::shared_ptr<TaskShare>(share);
+    auto* start = new WorkerStart{share, holdModule()};
     // Taken here rather than by the worker: DllCanUnloadNow says no from the moment a worker may run.
     lockModule();
-    start(runTask, workerShare);
+    Thread::start(runTask, start);
     if (!handle) {
-        // No worker: the task stays in the share until the record goes.
-        delete workerShare;
+        // No worker: the task stays in the share until the record goes; the module is given back.
+        if (start->held)
+            FreeLibrary(start->held);
+        delete start;
         unlockModule();
     }
 }
@@ -100,11 +104,12 @@ bool TaskThread::stopAll(const std::vector<std::unique_ptr<TaskThread>>& records
 unsigned __stdcall runTask(void* param)
 {
     std::shared_ptr<TaskShare> share;
+    HMODULE held = nullptr;
     {
-        std::unique_ptr<std::shared_ptr<TaskShare>> given(static_cast<std::shared_ptr<TaskShare>*>(param));
-        share = std::move(*given);
+        std::unique_ptr<WorkerStart> given(static_cast<WorkerStart*>(param));
+        share = std::move(given->share);
+        held = given->held;
     }
-    HMODULE held = holdModule();
     unsigned exitCode = 3;
     {
         // The folder browser and the shell's execution need a single-threaded apartment; it is left

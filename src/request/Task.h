@@ -94,7 +94,14 @@ private:
     std::shared_ptr<TaskShare> share;  // null until startTask has built the task
 };
 
-// The worker's thread procedure; its argument is a heap copy of the record's shared_ptr to the
-// TaskShare, which the worker takes over. Exit codes: 0 the request ran to its end, 3 it ended with
+// What the starting thread hands to a new worker, on the heap: the share and the reference to the
+// module taken for it (null in a program that links the code itself). The worker takes both over
+// and gives the module back as its last act.
+struct WorkerStart {
+    std::shared_ptr<TaskShare> share;
+    HMODULE held;
+};
+
+// The worker's thread procedure; its argument is a WorkerStart, which the worker takes over. Exit codes: 0 the request ran to its end, 3 it ended with
 // an error (dropped), 2 it was asked to stop.
 unsigned __stdcall runTask(void* share);
