@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+
 #include <stdexcept>
 
 using namespace testing_support;
@@ -35,6 +37,33 @@ bool unrarLoaded()
     return GetModuleHandleA("unrar.dll") || GetModuleHandleA("unrar64.dll");
 }
 
+// Gives the group the right to create files in folder, beside what the folder's DACL grants.
+DWORD grantCreatingFiles(const std::string& folder, WELL_KNOWN_SID_TYPE group)
+{
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    if (!CreateWellKnownSid(group, nullptr, sid, &size))
+        return GetLastError();
+    EXPLICIT_ACCESSA grant{};
+    grant.grfAccessPermissions = FILE_GENERIC_READ | FILE_ADD_FILE;
+    grant.grfAccessMode = GRANT_ACCESS;
+    grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    grant.Trustee.ptstrName = reinterpret_cast<LPSTR>(sid);
+    PACL dacl = nullptr;
+    PACL old = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        &old, nullptr, &descriptor);
+    if (error == ERROR_SUCCESS)
+        error = SetEntriesInAclA(1, &grant, old, &dacl);
+    if (error == ERROR_SUCCESS)
+        error = SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, dacl, nullptr);
+    LocalFree(dacl);
+    LocalFree(descriptor);
+    return error;
+}
+
 class UnrarLibraryTest : public testing::Test {
 protected:
     ~UnrarLibraryTest() override { deleteTree(scratch); }
@@ -54,6 +83,26 @@ protected:
 TEST_F(UnrarLibraryTest, NoLibraryRaisesUnrarDll)
 {
     ASSERT_FALSE(fileExists(unrarSearchFolders().front() + "\\unrar.dll")) << "test program folder must hold none";
+    EXPECT_EQ("unrar.dll", constructionError());
+}
+
+// A PATH folder that any user may write into is skipped (a folder made below "C:\" inherits
+// "Authenticated Users: Modify"), and the skip is told with its reason.
+TEST_F(UnrarLibraryTest, NoLibraryFromAPathFolderOrdinaryUsersMayWrite)
+{
+    std::string folder = scratch + "\\shared";
+    plant(UnrarStandIn::Full, folder);
+    PathScope path(folder);
+    ASSERT_EQ("", constructionError());
+    ASSERT_EQ(ERROR_SUCCESS, grantCreatingFiles(folder, WinAuthenticatedUserSid));
+    std::vector<SkippedFolder> skipped;
+    unrarSearchFolders(&skipped);
+    // Wine accepts a file's DACL but does not keep it: it makes one from the owner and mode bits.
+    if (skipped.empty() && GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+        GTEST_SKIP() << "this platform does not keep the folder's DACL";
+    ASSERT_EQ(1u, skipped.size());
+    EXPECT_EQ(folder, skipped[0].folder);
+    EXPECT_EQ("Authenticated Users may create files in it", skipped[0].reason);
     EXPECT_EQ("unrar.dll", constructionError());
 }
 
