@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
+#include <sddl.h>
 
 #include <stdexcept>
 
@@ -35,33 +35,6 @@ std::string constructionError()
 bool unrarLoaded()
 {
     return GetModuleHandleA("unrar.dll") || GetModuleHandleA("unrar64.dll");
-}
-
-// Gives the group the right to create files in folder, beside what the folder's DACL grants.
-DWORD grantCreatingFiles(const std::string& folder, WELL_KNOWN_SID_TYPE group)
-{
-    BYTE sid[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof sid;
-    if (!CreateWellKnownSid(group, nullptr, sid, &size))
-        return GetLastError();
-    EXPLICIT_ACCESSA grant{};
-    grant.grfAccessPermissions = FILE_GENERIC_READ | FILE_ADD_FILE;
-    grant.grfAccessMode = GRANT_ACCESS;
-    grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    grant.Trustee.ptstrName = reinterpret_cast<LPSTR>(sid);
-    PACL dacl = nullptr;
-    PACL old = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        &old, nullptr, &descriptor);
-    if (error == ERROR_SUCCESS)
-        error = SetEntriesInAclA(1, &grant, old, &dacl);
-    if (error == ERROR_SUCCESS)
-        error = SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, dacl, nullptr);
-    LocalFree(dacl);
-    LocalFree(descriptor);
-    return error;
 }
 
 class UnrarLibraryTest : public testing::Test {
@@ -94,7 +67,12 @@ TEST_F(UnrarLibraryTest, NoLibraryFromAPathFolderOrdinaryUsersMayWrite)
     plant(UnrarStandIn::Full, folder);
     PathScope path(folder);
     ASSERT_EQ("", constructionError());
-    ASSERT_EQ(ERROR_SUCCESS, grantCreatingFiles(folder, WinAuthenticatedUserSid));
+    // Administrators and SYSTEM in full, Authenticated Users read and create files.
+    PSECURITY_DESCRIPTOR dacl = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;;0x1200ab;;;AU)",
+                                                                     SDDL_REVISION_1, &dacl, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, dacl));
+    LocalFree(dacl);
     std::vector<SkippedFolder> skipped;
     unrarSearchFolders(&skipped);
     // Wine accepts a file's DACL but does not keep it: it makes one from the owner and mode bits.
