@@ -4,9 +4,11 @@
 #include "app/SystemText.h"
 #include "app/ThemeCommands.h"
 #include "app/VogLink.h"
+#include "request/NetworkPath.h"
 #include "request/OpeningPolicy.h"
 #include "request/PlainName.h"
 #include "request/TaskWindow.h"
+#include "request/UnrarLibrary.h"
 #include "theme/Theme.h"
 #include "winsys/ComApartment.h"
 #include "winsys/Module.h"
@@ -172,9 +174,20 @@ int openLink(const std::wstring& text, Report& report)
 int whereCommand(const std::string& themeName, const std::string& file, Report& report)
 {
     Theme theme(themeName);
+    if (reachesForeignShare(file, theme.paths)) {
+        report.error(quoted(file) + " is on a network share that none of the theme's folders is on: open refuses it "
+                     "and looks nowhere.");
+        return exitRefused;
+    }
     std::vector<LookupPlace> looked = theme.places(file);
     for (const LookupPlace& place : looked)
         report.line(placeLine(place));
+    if (documentKind(file) == DocumentKind::Archive) {
+        std::vector<SkippedFolder> skipped;
+        unrarSearchFolders(&skipped);
+        for (const SkippedFolder& folder : skipped)
+            report.line("unrar.dll is not looked for in " + quoted(folder.folder) + ": " + folder.reason + ".");
+    }
     if (!looked.empty() && looked.back().state == LookupPlace::State::Found) {
         report.line(looked.back().path);
         return exitSuccess;

@@ -110,6 +110,34 @@ std::optional<size_t> utf16Length(std::string_view text)
     return units;
 }
 
+// Whether valid UTF-8 text holds a character that shows as something other than itself or as nothing:
+// a C1 control (U+0080..U+009F), a bidirectional control (marks, embeddings, overrides, isolates),
+// or an invisible format character (zero-width spaces and joiners, word joiner and invisible
+// operators, soft hyphen, fillers, byte order mark, interlinear annotations, tags, variation
+// selectors). With one of these the "Vog" box would show a name other than the one opened.
+bool hasHiddenCharacter(std::string_view text)
+{
+    static const char32_t ranges[][2] = {
+        {0x0080, 0x009F}, {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160},
+        {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x200B, 0x200F}, {0x2028, 0x202E}, {0x2060, 0x206F},
+        {0x3164, 0x3164}, {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFFB},
+        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+    };
+    for (size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += length;
+        for (const auto& range : ranges) {
+            if (code >= range[0] && code <= range[1])
+                return true;
+        }
+    }
+    return false;
+}
+
 // Valid UTF-8 text in quotes for a message: at most 60 characters, control characters as "?".
 std::string quoted(std::string_view text)
 {
@@ -210,6 +238,9 @@ VogLinkParse parseVogLink(std::string_view text)
             return refused("The " + *name + " in the link is not UTF-8 text: percent-encode each byte of its UTF-8 form.");
         if (value->find('\0') != std::string::npos)
             return refused("The " + *name + " in the link contains a NUL character (%00).");
+        if (hasHiddenCharacter(*value))
+            return refused("The " + *name + " in the link contains an invisible, direction-changing or control "
+                           "character: the name shown would not be the name opened.");
         values[index] = std::move(value);
     }
 

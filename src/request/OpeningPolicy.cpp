@@ -241,29 +241,38 @@ std::string registeredProgram(const char* name)
     return isFile ? program : std::string();
 }
 
-// Whether the shell can start "wordpad": it finds the program through its App Paths entry (looked
-// up as "wordpad.exe" by Windows, as "wordpad" by Wine) or as wordpad.exe on the search path, and
-// nowhere else. Current Windows 11 releases have neither, as WordPad is no longer part of them: the
-// shell would only show its "cannot find" box. A wordpad.exe left in the Windows Accessories folder
-// does not count, as the shell does not look there for the name.
-bool wordpadCanStart()
+// WordPad's full path: its App Paths entry (looked up as "wordpad.exe" by Windows, as "wordpad" by
+// Wine), else the Accessories folder below Program Files; empty when neither names an existing
+// program (current Windows 11 releases no longer have WordPad). The shell is never handed the bare
+// name: for a bare program name it looks in the working folder first, which is the document's, so a
+// wordpad.exe (or .com, .bat, .cmd) lying beside the text would run instead.
+std::string wordpadProgram()
 {
-    if (!registeredProgram("wordpad.exe").empty() || !registeredProgram("wordpad").empty())
-        return true;
-    char found[MAX_PATH];
-    DWORD length = SearchPathA(nullptr, "wordpad.exe", nullptr, MAX_PATH, found, nullptr);
-    return length > 0 && length < MAX_PATH;
+    for (const char* name : {"wordpad.exe", "wordpad"}) {
+        std::string program = registeredProgram(name);
+        if (!program.empty())
+            return program;
+    }
+    char folder[MAX_PATH];
+    DWORD length = ExpandEnvironmentStringsA("%ProgramFiles%\\Windows NT\\Accessories\\wordpad.exe", folder, MAX_PATH);
+    if (length == 0 || length > MAX_PATH || folder[0] == '%')
+        return {};
+    DWORD attributes = GetFileAttributesA(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? std::string(folder)
+                                                                                            : std::string();
 }
 
-// The call that hands a large text file to "wordpad"; nothing when path is no such file or wordpad
-// cannot be started.
+// The call that hands a large text file to WordPad by its full path; nothing when path is no such
+// file or WordPad cannot be found.
 std::optional<ShellCall> wordpadCall(const std::string& path)
 {
     unsigned long long size = 0;
-    if (documentKind(path) != DocumentKind::Text || !sizeOf(path, size) || size < largeTextBytes ||
-        !wordpadCanStart())
+    if (documentKind(path) != DocumentKind::Text || !sizeOf(path, size) || size < largeTextBytes)
         return std::nullopt;
-    ShellCall call{"wordpad", {}, {}};
+    std::string program = wordpadProgram();
+    if (program.empty())
+        return std::nullopt;
+    ShellCall call{program, {}, {}};
     size_t separator = path.find_last_of("\\/");
     std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
     if (separator != std::string::npos) {

@@ -1,6 +1,6 @@
 // Which located documents may be opened, and with what: the kind of a document by its extension,
 // the types that are never handed to the shell, and the rule that sends large text files to
-// "wordpad". Nothing here starts anything; ShellExecution.h carries out what openingCall decides.
+// WordPad. Nothing here starts anything; ShellExecution.h carries out what openingCall decides.
 //
 // Safety: a web page can name the file through the control, so nothing that would run code is ever
 // handed to the shell, and documents that run script with the machine's rights only from the folders
@@ -48,7 +48,7 @@ enum class Origin {
                    // found there), named by a plain relative name
 };
 
-// Files of this size and larger in bytes are large texts: they go to "wordpad".
+// Files of this size and larger in bytes are large texts: they go to WordPad.
 constexpr unsigned long long largeTextBytes = 24000;
 
 // What to hand to the shell's default action: a document or program, its parameters and its
@@ -60,11 +60,12 @@ struct ShellCall {
 };
 
 // How path is to be opened. Nothing when it would run code (runsCode) or names a folder, which the
-// shell would show in a file manager. A "txt" file of largeTextBytes or more goes to the program
-// "wordpad" with the bare file name as parameter (quoted when it holds blanks) and its folder as
-// working directory, where the shell can start "wordpad" (its App Paths entry names an existing
-// program, or wordpad.exe is on the search path); every other document, and such a text where
-// there is no WordPad, is itself handed to the shell. path is taken as given: the caller cuts it
+// shell would show in a file manager. A "txt" file of largeTextBytes or more goes to WordPad, by
+// its full path (its App Paths entry for wordpad.exe, else the Windows Accessories folder below
+// Program Files; never a bare name, which the shell would look for in the working folder first),
+// with the bare file name as parameter (quoted when it holds blanks) and its folder as working
+// directory; every other document, and such a text where there is no WordPad, is itself handed to
+// the shell. path is taken as given: the caller cuts it
 // at a NUL as the platform would. A document that runs local script (typeRisk) gives nothing unless
 // origin is ChosenFolder.
 std::optional<ShellCall> openingCall(const std::string& path, Origin origin = Origin::Elsewhere);

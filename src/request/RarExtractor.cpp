@@ -226,7 +226,7 @@ std::optional<std::string> RarExtractor::extract(const std::string& member)
     }
 
     sweepExtractionFolders(cacheFolder);
-    std::string folder = createExtractionFolder(cacheFolder);
+    std::string folder = createExtractionFolder(cacheFolder, &heldFolder);
     if (folder.empty() || folder.size() >= MAX_PATH) {
         rarProcessFile(archive, RAR_SKIP, nullptr, nullptr);
         return std::nullopt;
@@ -252,7 +252,8 @@ std::optional<std::string> RarExtractor::extract(const std::string& member)
 void RarExtractor::removeExtracted()
 {
     if (destFolder[0])
-        removeExtractionFolder(destFolder);
+        removeExtractionFolder(destFolder, std::move(heldFolder));
+    heldFolder.reset();
     destFolder[0] = '\0';
     extractedPath.clear();
 }

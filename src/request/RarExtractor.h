@@ -15,6 +15,7 @@
 // Windows does not allow in file names, or a result longer than the buffers is refused.
 #pragma once
 
+#include "request/ExtractionFolder.h"
 #include "request/UnrarApi.h"
 #include "request/ZoneMark.h"
 #include "winsys/Handle.h"
@@ -75,6 +76,7 @@ public:
     {
         extractedPath.clear();
         destFolder[0] = '\0';
+        heldFolder.reset();
     }
 
     // The platform's internet cache folder, created when missing; empty when the platform names none.
@@ -103,6 +105,7 @@ private:
     char archiveName[512];
     std::string cacheFolder;    // empty (nothing can be extracted), or ends in "\" or "/"
     char destFolder[MAX_PATH];  // the folder made for the last copy, ending in "\"; empty when none
+    ExtractionHold heldFolder;  // keeps destFolder from the sweep while it is in use
     char destFolderOem[MAX_PATH];
     char destName[MAX_PATH];    // the destination in the library's OEM code page
     std::string extractedPath;  // empty when nothing is extracted

@@ -54,7 +54,7 @@ private:
 
 // Opens path as openingCall (OpeningPolicy.h) says, or refuses it, and waits for the started
 // program. The text is taken only up to a NUL, as the platform sees it. Whether the shell succeeds
-// is not examined: it tells the user itself, and a failed "wordpad" start is not retried with the
+// is not examined: it tells the user itself, and a failed WordPad start is not retried with the
 // default action. The wait covers the process handle the shell returns; when it returns none (the
 // document went to a program that was already running, or nothing started) there is nothing to
 // wait for. stopEvent (may be null) ends the wait early; when it is already set nothing is started.

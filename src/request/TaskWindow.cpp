@@ -1,5 +1,6 @@
 #include "request/TaskWindow.h"
 
+#include "request/NetworkPath.h"
 #include "request/OpeningPolicy.h"
 #include "request/PlainName.h"
 #include "request/RarExtractor.h"
@@ -45,6 +46,16 @@ LRESULT TaskWindow::windowProc(UINT message, WPARAM wParam, LPARAM lParam, HWND 
 void TaskWindow::locateStep(HWND hwnd)
 {
     requested = target;
+    // Before anything touches the path: a share the theme does not name is a server of the page's
+    // choice, which the lookup would log in to with the user's credentials.
+    if (reachesForeignShare(target, theme.paths)) {
+        refuse("File \"" + requested + "\" (theme \"" + theme.name + "\") was not opened. It is on a network share "
+               "that none of the theme's folders is on, and looking for it there would log in to that server with "
+               "your credentials.");
+        target.clear();
+        SendMessageA(hwnd, WM_DESTROY, 0, 0);
+        return;
+    }
     std::optional<std::string> located = theme.locate(target, hinstance(), hwnd, &foundIn);
     target = located ? *located : std::string();
     if (!located)
@@ -91,12 +102,17 @@ OpenOutcome TaskWindow::open(const std::string& path, ProgramRun* run)
     result = outcome == OpenOutcome::Finished  ? RequestOutcome::Opened
              : outcome == OpenOutcome::Stopped ? RequestOutcome::Stopped
                                                : RequestOutcome::Refused;
-    if (outcome == OpenOutcome::NotFromChosenFolder) {
-        refusalReason = refusalText();
-        if (refusalsInBox)
-            showRefusal(refusalReason, stopEvent);
-    }
+    if (outcome == OpenOutcome::NotFromChosenFolder)
+        refuse(refusalText());
     return outcome;
+}
+
+void TaskWindow::refuse(const std::string& reason)
+{
+    result = RequestOutcome::Refused;
+    refusalReason = reason;
+    if (refusalsInBox)
+        showRefusal(refusalReason, stop ? stop->event() : nullptr);
 }
 
 // A name with a drive, a root, a UNC start or a ".." part reaches beyond the theme's folders even

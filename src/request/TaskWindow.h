@@ -60,6 +60,9 @@ private:
     OpenOutcome open(const std::string& path, ProgramRun* run = nullptr);
     Origin origin() const;
     std::string refusalText() const;
+    // Ends the request as Refused for reason, shown in the "Vog Error" box unless the front end
+    // reports it itself.
+    void refuse(const std::string& reason);
 
     StopSignal* stop;
     std::string requested;  // the file as the request named it

@@ -4,7 +4,10 @@
 #include "winsys/Module.h"
 #include "winsys/Text.h"
 
+#include <aclapi.h>
+
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -24,6 +27,45 @@ bool isNetworkFolder(const std::string& path)
     if (startsWithTwoSeparators(path))
         return true;
     return path.size() >= 3 && path[1] == ':' && GetDriveTypeA(path.substr(0, 3).c_str()) == DRIVE_REMOTE;
+}
+
+// Why a non-administrator could put a library into folder; empty when the folder's DACL lets none
+// of Everyone, INTERACTIVE, Authenticated Users and Users create files in it (or change the DACL or
+// owner, which would let them). A folder whose security cannot be read for another reason than that
+// it does not exist, and one without a DACL (no
+// DACL grants everybody everything), counts as writable. Deny entries are not weighed: a folder
+// they would make safe is still skipped.
+std::string writableByUsers(const std::string& folder)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        &dacl, nullptr, &descriptor);
+    // A missing folder holds no library; should it appear later, the next search judges it.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return {};
+    if (error != ERROR_SUCCESS)
+        return "its permissions cannot be read";
+    std::string reason = dacl ? "" : "it has no access control list: everybody may write there";
+    const WELL_KNOWN_SID_TYPE groups[] = {WinWorldSid, WinInteractiveSid, WinAuthenticatedUserSid,
+                                          WinBuiltinUsersSid};
+    const char* const names[] = {"Everyone", "INTERACTIVE", "Authenticated Users", "Users"};
+    const ACCESS_MASK writing = FILE_ADD_FILE | GENERIC_WRITE | GENERIC_ALL | WRITE_DAC | WRITE_OWNER;
+    for (DWORD i = 0; dacl && reason.empty() && i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        for (size_t g = 0; g < std::size(groups) && (ace->Mask & writing); ++g) {
+            if (IsWellKnownSid(reinterpret_cast<PSID>(&ace->SidStart), groups[g])) {
+                reason = std::string(names[g]) + " may create files in it";
+                break;
+            }
+        }
+    }
+    LocalFree(descriptor);
+    return reason;
 }
 
 std::string withoutTrailingSeparators(std::string folder)
@@ -78,7 +120,7 @@ bool sameFolder(const std::string& a, const std::string& b)
 
 }  // namespace
 
-std::vector<std::string> unrarSearchFolders()
+std::vector<std::string> unrarSearchFolders(std::vector<SkippedFolder>* skipped)
 {
     std::vector<std::string> candidates = {
         moduleFolder(moduleInstance()),
@@ -87,8 +129,15 @@ std::vector<std::string> unrarSearchFolders()
         systemFolder(GetWindowsDirectoryA),
     };
     for (std::string& entry : pathEntries()) {
-        if (!isNetworkFolder(entry))
-            candidates.push_back(std::move(entry));
+        if (isNetworkFolder(entry) || !isFullyQualified(entry))
+            continue;
+        std::string reason = writableByUsers(entry);
+        if (!reason.empty()) {
+            if (skipped)
+                skipped->push_back({withoutTrailingSeparators(entry), reason});
+            continue;
+        }
+        candidates.push_back(std::move(entry));
     }
 
     std::vector<std::string> folders;

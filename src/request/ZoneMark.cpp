@@ -9,13 +9,27 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 const char* const streamSuffix = ":Zone.Identifier";
 // A Zone.Identifier holds a few hundred bytes; a larger one is not taken for one.
 constexpr DWORD largestStream = 65536;
+
+// The rest of the line that starts with key ("ReferrerUrl=", "ZoneId="); empty when there is none.
+std::string lineValue(const std::string& content, const std::string& key)
+{
+    size_t at = content.find(key);
+    while (at != std::string::npos && at > 0 && content[at - 1] != '\n' && content[at - 1] != '\r')
+        at = content.find(key, at + 1);
+    if (at == std::string::npos)
+        return {};
+    size_t start = at + key.size();
+    return content.substr(start, content.find_first_of("\r\n", start) - start);
+}
 
 ZoneMark markOfZone(DWORD zone)
 {
@@ -24,20 +38,16 @@ ZoneMark markOfZone(DWORD zone)
     return {"[ZoneTransfer]\r\nZoneId=" + std::to_string(zone) + "\r\n", zone > URLZONE_TRUSTED};
 }
 
-// The ZoneId a stream names on a line of its own; the Internet zone when it names none that can be read.
-DWORD zoneIdIn(const std::string& content)
+// The ZoneId a stream names on a line of its own; nothing when it names none that can be read or
+// names no zone (above Restricted).
+std::optional<DWORD> zoneIdIn(const std::string& content)
 {
-    const std::string key = "ZoneId=";
-    size_t at = content.find(key);
-    while (at != std::string::npos && at > 0 && content[at - 1] != '\n' && content[at - 1] != '\r')
-        at = content.find(key, at + 1);
-    if (at == std::string::npos)
-        return URLZONE_INTERNET;
-    const char* digits = content.c_str() + at + key.size();
+    std::string value = lineValue(content, "ZoneId=");
     char* end = nullptr;
-    unsigned long zone = std::strtoul(digits, &end, 10);
-    bool wholeLine = end != digits && (*end == '\0' || *end == '\r' || *end == '\n');
-    return wholeLine ? static_cast<DWORD>(zone) : static_cast<DWORD>(URLZONE_INTERNET);
+    unsigned long zone = std::strtoul(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || value[0] < '0' || value[0] > '9' || zone > URLZONE_UNTRUSTED)
+        return std::nullopt;
+    return static_cast<DWORD>(zone);
 }
 
 enum class StreamState { Read, Absent, Unreadable };
@@ -91,13 +101,25 @@ ZoneMark zoneMarkOf(const std::string& path)
     std::string content;
     switch (readStream(path, content)) {
     case StreamState::Read:
-        return {content, zoneIdIn(content) > URLZONE_TRUSTED};
+        break;
     case StreamState::Absent:
         return markOfZone(zoneOfLocation(path));
     case StreamState::Unreadable:
-        break;
+        return markOfZone(std::max<DWORD>(URLZONE_INTERNET, zoneOfLocation(path)));
     }
-    return markOfZone(URLZONE_INTERNET);
+    // The most careful of the stream's zone and the location's: a file server keeps streams, so an
+    // archive there may carry ZoneId=0 of its own. A stream without a usable ZoneId is the Internet's.
+    std::optional<DWORD> own = zoneIdIn(content);
+    DWORD zone = std::max<DWORD>(own.value_or(URLZONE_INTERNET), zoneOfLocation(path));
+    if (own && *own == zone)
+        return {content, zone > URLZONE_TRUSTED};
+    ZoneMark mark = markOfZone(zone);
+    for (const char* key : {"ReferrerUrl=", "HostUrl="}) {
+        std::string url = lineValue(content, key);
+        if (!url.empty())
+            mark.content += key + url + "\r\n";
+    }
+    return mark;
 }
 
 bool writeZoneMark(const std::string& path, const ZoneMark& mark)

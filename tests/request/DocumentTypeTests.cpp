@@ -1,4 +1,5 @@
 // How a path is classified before it is opened: its document kind, and whether it would run code.
+#include "request/NetworkPath.h"
 #include "request/OpeningPolicy.h"
 
 #include "support/TestSupport.h"
@@ -8,6 +9,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <vector>
 
 using namespace testing_support;
 
@@ -110,4 +112,26 @@ TEST(RunsCodeTest, TypesThePlatformRunsDirectlyCountAsPrograms)
     RegDeleteKeyA(HKEY_CLASSES_ROOT, type);
     RegDeleteTreeA(HKEY_CLASSES_ROOT, progId);
     RegDeleteKeyA(HKEY_CLASSES_ROOT, progId);
+}
+
+TEST(NetworkPathTest, EverySpellingOfAShareCountsAndOnlyTheThemesOwnSharesPass)
+{
+    const std::vector<std::string> folders = {"D:\\docs", "\\\\Files\\Manuals\\en"};
+    for (const char* path : {"\\\\files\\manuals\\a.pdf", "//FILES/Manuals/sub/a.pdf", "\\/files\\manuals",
+                             "\\\\?\\UNC\\files\\manuals\\a.pdf", "\\\\.\\unc\\Files\\Manuals\\a.pdf",
+                             "\\??\\UNC\\files\\manuals\\a.pdf", "C:\\a.pdf", "Z:\\mapped.pdf", "\\\\?\\C:\\a.pdf",
+                             "\\\\?\\Volume{0123}\\a.pdf", "sub\\a.pdf", "\\a.pdf", "a.pdf"})
+        EXPECT_FALSE(reachesForeignShare(path, folders)) << path;
+    // Another server, another share on the theme's server, a share without server or name, and
+    // device paths the object manager may route to a redirector.
+    for (const char* path : {"\\\\host.example\\share\\x.pdf", "//host.example/manuals/x.pdf", "\\\\files\\other\\a.pdf",
+                             "\\\\files.\\manuals\\a.pdf", "\\\\?\\UNC\\host\\manuals\\a", "\\\\.\\UNC\\files\\x\\a",
+                             "\\??\\UNC\\host\\share\\a", "\\\\\\manuals\\a.pdf", "\\\\files", "\\\\files\\",
+                             "\\\\?\\GLOBALROOT\\Device\\Mup\\files\\manuals\\a.pdf", "\\\\.\\Mup\\host\\s\\a",
+                             "//?/UNC/host/share/a"})
+        EXPECT_TRUE(reachesForeignShare(path, folders)) << path;
+    EXPECT_TRUE(reachesForeignShare("\\\\files\\manuals\\a.pdf", {"C:\\docs"}));
+    ASSERT_TRUE(networkShareOf("\\\\?\\UNC\\srv\\sh\\x"));
+    EXPECT_EQ("srv", networkShareOf("\\\\?\\UNC\\srv\\sh\\x")->server);
+    EXPECT_EQ("sh", networkShareOf("\\\\?\\UNC\\srv\\sh\\x")->share);
 }

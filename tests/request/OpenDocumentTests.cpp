@@ -166,10 +166,15 @@ TEST_F(OpenDocumentTest, TextFilesOf24000BytesAndMoreGoToWordpadWithTheBareNameI
     std::string smallMixedCase = file("Notes.Txt", 23999);
     EXPECT_EQ(std::vector<std::string>{smallMixedCase}, openAndClose(smallMixedCase).arguments);
 
+    // WordPad goes by its full path: programs planted beside the text under its name never run.
+    ASSERT_TRUE(CopyFileA(ViewerFixture::viewerPath().c_str(), (folder + "\\wordpad.exe").c_str(), FALSE));
+    ASSERT_TRUE(writeFile(folder + "\\wordpad.bat", "echo planted> planted.log\r\n"));
     ViewerStart large = openAndClose(file("report2.txt", 24000));
     EXPECT_EQ(std::vector<std::string>{"report2.txt"}, large.arguments);
     EXPECT_EQ(folder, large.workingDirectory);
     EXPECT_NE(std::string::npos, large.commandLine.find(" report2.txt")) << large.commandLine;
+    EXPECT_EQ(std::string::npos, large.commandLine.find(folder + "\\wordpad")) << large.commandLine;
+    EXPECT_FALSE(fileExists(folder + "\\planted.log"));
 
     ViewerStart upper = openAndClose(file("LARGE.TXT", 30000));
     EXPECT_EQ(std::vector<std::string>{"LARGE.TXT"}, upper.arguments);
@@ -205,8 +210,14 @@ TEST_F(OpenDocumentTest, WhereWordpadCannotBeStartedALargeTextGoesToItsDefaultPr
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, (key + "wordpad.exe").c_str()));
     std::string gone = folder + "\\gone\\wordpad.exe";
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, (key + "wordpad").c_str(), REG_SZ, gone.c_str(), 0));
+    // Wine, like Windows 10, has a WordPad in the Accessories folder below Program Files.
+    char programFiles[MAX_PATH] = {};
+    GetEnvironmentVariableA("ProgramFiles", programFiles, MAX_PATH);
+    SetEnvironmentVariableA("ProgramFiles", (folder + "\\gone").c_str());
     std::string large = file("report.txt", 24000);
-    EXPECT_EQ(std::vector<std::string>{large}, openAndClose(large).arguments);
+    std::vector<std::string> arguments = openAndClose(large).arguments;
+    SetEnvironmentVariableA("ProgramFiles", programFiles);
+    EXPECT_EQ(std::vector<std::string>{large}, arguments);
 }
 
 TEST_F(OpenDocumentTest, ALargeTextInADriveRootRunsWordpadInTheRootItself)

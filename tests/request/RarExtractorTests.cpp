@@ -200,6 +200,17 @@ TEST_P(RarExtractorTest, CopyCarriesTheArchivesMarkOfTheWebOrIsRefusedWithoutIt)
     std::optional<std::string> marked = extractor.extract("readme.txt");
     ASSERT_TRUE(marked.has_value());
     EXPECT_EQ(mark, readFile(*marked + ":Zone.Identifier"));
+    // An empty stream and one without a usable ZoneId are the Internet's, keeping the stream's URLs.
+    const std::pair<std::string, std::string> unusable[] = {
+        {"", "[ZoneTransfer]\r\nZoneId=3\r\n"},
+        {"[ZoneTransfer]\r\nZoneId=-1\r\nHostUrl=https://h/a.rar\r\n", "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://h/a.rar\r\n"}};
+    for (const auto& [stream, expected] : unusable) {
+        ASSERT_TRUE(testing_support::writeFile(archive + ":Zone.Identifier", stream));
+        ASSERT_TRUE(extractor.openArchive(archive));
+        std::optional<std::string> copy = extractor.extract("readme.txt");
+        ASSERT_TRUE(copy.has_value());
+        EXPECT_EQ(expected, readFile(*copy + ":Zone.Identifier")) << stream;
+    }
     EXPECT_FALSE(extractor.extract(crowded).has_value());
     EXPECT_TRUE(folderEntries(extractions).empty()) << "the unmarked copy was removed";
 }
@@ -279,6 +290,41 @@ TEST_F(RarCacheFolderTest, AnArchiveWithoutAMarkGivesItsCopyTheZoneOfItsLocation
     std::optional<std::string> path = extractor.extract("readme.txt");
     ASSERT_TRUE(path.has_value());
     EXPECT_EQ("[ZoneTransfer]\r\nZoneId=3\r\n", readFile(*path + ":Zone.Identifier"));
+    // The archive's own "Local Machine" stream does not outweigh its location.
+    ASSERT_TRUE(testing_support::writeFile(archive + ":Zone.Identifier", "[ZoneTransfer]\r\nZoneId=0\r\n"));
+    ASSERT_TRUE(extractor.openArchive(archive));
+    path = extractor.extract("readme.txt");
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ("[ZoneTransfer]\r\nZoneId=3\r\n", readFile(*path + ":Zone.Identifier"));
+}
+
+// A running request's folder is left by another request's sweep however old, and when another
+// folder has been put in its place by the time of the deletion (Windows refuses to move the held
+// folder, Wine does not), the path leads to that folder, whose files stay.
+TEST_F(RarCacheFolderTest, ARunningRequestsFolderIsNeitherSweptNorDeletedThroughASwappedPath)
+{
+    std::string archive = save(RarWriter(RarFormat::Rar4).file("readme.txt", "readme"));
+    std::string target;
+    {
+        RarExtractor running(cache);
+        ASSERT_TRUE(running.openArchive(archive));
+        std::optional<std::string> copy = running.extract("readme.txt");
+        ASSERT_TRUE(copy.has_value());
+        std::string folder = copy->substr(0, copy->rfind('\\'));
+        FILETIME dayOld{0, 1};  // 1601: older than any sweep's limit
+        FileHandle times(CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(SetFileTime(times.get(), nullptr, nullptr, &dayOld));
+        RarExtractor other(cache);
+        ASSERT_TRUE(other.openArchive(archive) && other.extract("readme.txt").has_value());
+        EXPECT_EQ("readme", readFile(*copy)) << "the sweep took a running request's folder";
+        if (MoveFileA(folder.c_str(), (folder + ".moved").c_str())) {
+            target = folder;
+            ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+            ASSERT_TRUE(testing_support::writeFile(target + "\\readme.txt", "target"));
+        }
+    }
+    EXPECT_TRUE(target.empty() || readFile(target + "\\readme.txt") == "target");
 }
 
 // Copies left to viewers that may have handed them on go a day later, once nothing holds them.

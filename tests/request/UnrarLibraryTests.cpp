@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <stdexcept>
 
 using namespace testing_support;
@@ -54,6 +56,31 @@ protected:
 TEST_F(UnrarLibraryTest, NoLibraryRaisesUnrarDll)
 {
     ASSERT_FALSE(fileExists(unrarSearchFolders().front() + "\\unrar.dll")) << "test program folder must hold none";
+    EXPECT_EQ("unrar.dll", constructionError());
+}
+
+// A PATH folder that any user may write into is skipped (a folder made below "C:\" inherits
+// "Authenticated Users: Modify"), and the skip is told with its reason.
+TEST_F(UnrarLibraryTest, NoLibraryFromAPathFolderOrdinaryUsersMayWrite)
+{
+    std::string folder = scratch + "\\shared";
+    plant(UnrarStandIn::Full, folder);
+    PathScope path(folder);
+    ASSERT_EQ("", constructionError());
+    // Administrators and SYSTEM in full, Authenticated Users read and create files.
+    PSECURITY_DESCRIPTOR dacl = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;;0x1200ab;;;AU)",
+                                                                     SDDL_REVISION_1, &dacl, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, dacl));
+    LocalFree(dacl);
+    std::vector<SkippedFolder> skipped;
+    unrarSearchFolders(&skipped);
+    // Wine accepts a file's DACL but does not keep it: it makes one from the owner and mode bits.
+    if (skipped.empty() && GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+        GTEST_SKIP() << "this platform does not keep the folder's DACL";
+    ASSERT_EQ(1u, skipped.size());
+    EXPECT_EQ(folder, skipped[0].folder);
+    EXPECT_EQ("Authenticated Users may create files in it", skipped[0].reason);
     EXPECT_EQ("unrar.dll", constructionError());
 }
 
