@@ -53,10 +53,7 @@ public:
     bool applied() const { return !keys.empty(); }
 
 private:
-    struct Kept {
-        HKEY key;
-        std::vector<char> security;
-    };
+    struct Kept { HKEY key; std::vector<char> security; };
     void keep(HKEY parent, const std::string& name, int depth);
     std::vector<Kept> keys;
 };
