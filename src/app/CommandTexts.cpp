@@ -1,9 +1,11 @@
 #include "app/CommandTexts.h"
 
 #include "app/Commands.h"
+#include "regtree/Register.h"
 
 // Defined after their extern declarations in the header, so they have external linkage.
 const char* const themesKeyShown = "HKEY_LOCAL_MACHINE\\Software\\Vog\\2000.08.04\\Themes";
+const char* const userThemesKeyShown = "HKEY_CURRENT_USER\\Software\\Vog\\2000.08.04\\Themes";
 const char* const elevate =
     "run vog as an administrator (from a command prompt started with \"Run as administrator\").";
 
@@ -23,8 +25,9 @@ const Usage usages[] = {
      "Shows where open looks for FILE, in order, what each place holds, and the path it would open."},
     {"theme", "vog theme list", "Lists the registered themes."},
     {"theme", "vog theme show THEME", "Lists the folders of THEME in their order."},
-    {"theme", "vog theme add THEME FOLDER", "Appends FOLDER (a full path) to THEME; a new THEME is registered."},
-    {"theme", "vog theme remove THEME FOLDER", "Removes FOLDER from THEME."},
+    {"theme", "vog theme add [--user] THEME FOLDER",
+     "Appends FOLDER (a full path) to THEME; a new THEME is registered. With --user, to your own folders only."},
+    {"theme", "vog theme remove [--user] THEME FOLDER", "Removes FOLDER from THEME; with --user, one of your own."},
     {"theme", "vog theme delete THEME", "Deletes THEME and its folder list; themes nested below it stay."},
     {"link", "vog \"vog:open?theme=THEME&file=FILE[&member=MEMBER]\"",
      "Opens a vog: link as a browser does: only in the theme's folders, asking nothing."},
@@ -42,7 +45,8 @@ void showUsage(Report& report, const std::string& command, bool asError)
     text += "\n  vog --help, vog COMMAND --help\n      Shows this text."
             "\nExit codes: 0 done (opened and its program has ended; found), 1 not found, 2 refused (the\n"
             "reason goes to standard error), 3 the RAR library unrar.dll is missing, 64 usage error,\n"
-            "130 stopped with Ctrl+C. Changing a theme needs the rights of an administrator. vogw.exe\n"
+            "130 stopped with Ctrl+C. Changing a theme for every user needs the rights of an administrator;\n"
+            "--user changes your own folders, which only you see. vogw.exe\n"
             "takes the same commands without a console window and shows what it says in a box \"Vog\".";
     if (asError)
         report.error(text);
@@ -66,8 +70,10 @@ std::string explained(const std::exception& error)
 {
     std::string what = error.what();
     if (what == "class Vantor::Register")
-        return std::string("The theme list in ") + themesKeyShown + " cannot be opened: it is opened with full "
-               "access, which needs the rights of an administrator: " + elevate;
+        return std::string("The registry key HKEY_LOCAL_MACHINE cannot be opened for reading the theme list in ") +
+               themesKeyShown + ".";
+    if (dynamic_cast<const Vantor::AccessRefused*>(&error))
+        return what + " " + elevate;
     if (what == "Window::create" || what == "Window::Window")
         return "Vog could not create its window (" + what + "): the desktop may be out of resources.";
     return what;

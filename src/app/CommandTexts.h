@@ -9,6 +9,7 @@
 
 // The themes' registry key as the user sees it, and the advice to run as an administrator.
 extern const char* const themesKeyShown;
+extern const char* const userThemesKeyShown;
 extern const char* const elevate;
 
 // The usage of one command ("" for all), as lines, to standard error when asError.

@@ -25,17 +25,35 @@ int saveChecked(Theme& theme, Report& report)
 {
     theme.saveNow();
     Theme stored(theme.name);
-    if (stored.paths == theme.paths)
+    if (stored.paths == theme.paths && theme.lastKept() != Theme::Kept::nowhere)
         return exitSuccess;
-    report.error("The folders of theme " + quoted(theme.name) + " could not be written to " + themesKeyShown +
-                 ": writing there needs the rights of an administrator: " + elevate);
+    report.error("The folders of theme " + quoted(theme.name) + " could not be written to " +
+                 (theme.keepForUser ? userThemesKeyShown : themesKeyShown) +
+                 (theme.keepForUser ? ": this program may not change this user's settings."
+                                    : ": writing there needs the rights of an administrator: " + std::string(elevate)));
+    return exitRefused;
+}
+
+// A change of the machine list by a user who may not make it: exit code 2 and what to do instead.
+int machineListRefused(const Theme& theme, const std::string& action, const std::string& folder, Report& report)
+{
+    report.error("The folders of theme " + quoted(theme.name) + " in " + themesKeyShown +
+                 " are set by an administrator for every user: changing them needs the rights of an administrator: " +
+                 elevate + " To " + action + " a folder of your own instead: vog theme " + action + " --user " +
+                 quoted(theme.name) + " " + quoted(folder));
     return exitRefused;
 }
 
 }  // namespace
 
-int themeCommand(const std::vector<std::string>& arguments, Report& report)
+int themeCommand(const std::vector<std::string>& given, Report& report)
 {
+    // "--user" after add or remove: the change is made in the user's own list.
+    std::vector<std::string> arguments = given;
+    const bool forUser = arguments.size() > 2 && arguments[2] == "--user" &&
+                         (arguments[1] == "add" || arguments[1] == "remove");
+    if (forUser)
+        arguments.erase(arguments.begin() + 2);
     const std::string& action = arguments.size() > 1 ? arguments[1] : std::string();
     const size_t count = arguments.size();
     if (action == "list" && count == 2) {
@@ -53,9 +71,11 @@ int themeCommand(const std::vector<std::string>& arguments, Report& report)
         return usageError(report, "the theme name is empty.", "theme");
 
     Theme theme(arguments[2]);
+    theme.keepForUser = forUser;
     if (action == "show") {
+        // The user's own folders are marked; the others are the machine's, set for every user.
         for (const std::string& folder : theme.paths)
-            report.line(folder);
+            report.line(theme.isMachineFolder(folder) ? folder : folder + "  (your own folder)");
         if (!theme.paths.empty())
             return exitSuccess;
         report.error("Theme " + quoted(theme.name) +
@@ -90,8 +110,18 @@ int themeCommand(const std::vector<std::string>& arguments, Report& report)
                 return exitSuccess;
             }
         }
+        if (!forUser && !theme.mayChangeMachineList())
+            return machineListRefused(theme, action, folder, report);
         theme.paths.push_back(folder);
     } else {
+        for (const std::string& each : theme.paths) {
+            if (sameFolder(each) && theme.isMachineFolder(each) && (forUser || !theme.mayChangeMachineList())) {
+                if (forUser)
+                    report.error("The folder " + quoted(each) + " of theme " + quoted(theme.name) +
+                                 " was set by an administrator for every user: --user removes only your own folders.");
+                return forUser ? exitRefused : machineListRefused(theme, action, folder, report);
+            }
+        }
         size_t before = theme.paths.size();
         theme.paths.erase(std::remove_if(theme.paths.begin(), theme.paths.end(), sameFolder), theme.paths.end());
         if (theme.paths.size() == before) {

@@ -82,27 +82,27 @@ void deleteValues(HKEY key)
     sweep(key, enumerateValue, [](HKEY k, const char* name) { return RegDeleteValueA(k, name) == ERROR_SUCCESS; });
 }
 
-bool deleteSubkey(HKEY parent, const char* name);
+bool deleteSubkey(HKEY parent, const char* name, REGSAM mask);
 
-void deleteSubkeys(HKEY key)
+void deleteSubkeys(HKEY key, REGSAM mask)
 {
-    sweep(key, enumerateKey, deleteSubkey);
+    sweep(key, enumerateKey, [mask](HKEY k, const char* name) { return deleteSubkey(k, name, mask); });
 }
 
 // Depth first: the subtree goes before the key. RegDeleteKeyA takes a key's values with it, so they
 // are swept one by one only when the key itself cannot be deleted: what remains is then the same
 // as after clearing the key and failing to delete it.
-bool deleteSubkey(HKEY parent, const char* name)
+bool deleteSubkey(HKEY parent, const char* name, REGSAM mask)
 {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(parent, name, 0, mask, &opened) == ERROR_SUCCESS) {
         RegistryKey sub(opened);
-        deleteSubkeys(sub.get());
+        deleteSubkeys(sub.get(), mask);
         sub.reset();
     }
     if (RegDeleteKeyA(parent, name) == ERROR_SUCCESS)
         return true;
-    if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(parent, name, 0, mask, &opened) == ERROR_SUCCESS) {
         RegistryKey sub(opened);
         deleteValues(sub.get());
     }
@@ -111,12 +111,28 @@ bool deleteSubkey(HKEY parent, const char* name)
 
 }  // namespace
 
-Register::Register(HKEY root, const char* path) : root(root), keyPath(orEmpty(path))
+AccessRefused::AccessRefused(Access access, const std::string& path)
+    : std::runtime_error(std::string(access == Access::read ? "Reading" : "Changing") + " the registry key " + path +
+                         " is not allowed for this user" +
+                         (access == Access::read ? "." : ": changing it needs the rights of an administrator.")),
+      access(access)
+{
+}
+
+Register::Register(HKEY root, const char* path, Access access) : root(root), chosen(access), keyPath(orEmpty(path))
 {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+    LSTATUS status = RegOpenKeyExA(root, path, 0, mask(), &opened);
+    if (status == ERROR_ACCESS_DENIED)
+        throw AccessRefused(access, keyPath);
+    if (status != ERROR_SUCCESS)
         throw std::invalid_argument("class Vantor::Register");
     key.reset(opened);
+}
+
+REGSAM Register::mask() const
+{
+    return chosen == Access::read ? KEY_READ : KEY_READ | KEY_WRITE;
 }
 
 bool Register::openSub(const char* name)
@@ -124,7 +140,7 @@ bool Register::openSub(const char* name)
     if (!name || !*name)
         return false;
     HKEY opened = nullptr;
-    LSTATUS status = key ? RegOpenKeyExA(key.get(), name, 0, KEY_ALL_ACCESS, &opened) : ERROR_INVALID_HANDLE;
+    LSTATUS status = key ? RegOpenKeyExA(key.get(), name, 0, mask(), &opened) : ERROR_INVALID_HANDLE;
     if (status != ERROR_SUCCESS) {
         key.reset();
         return false;
@@ -138,7 +154,7 @@ bool Register::createSub(const char* name)
 {
     HKEY created = nullptr;
     LSTATUS status = key ? RegCreateKeyExA(key.get(), orEmpty(name), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, &created, nullptr)
+                                           mask(), nullptr, &created, nullptr)
                          : ERROR_INVALID_HANDLE;
     if (status != ERROR_SUCCESS) {
         key.reset();
@@ -154,9 +170,9 @@ bool Register::descend(const char* name, bool create, Mark& mark)
     if (!key || !name || !*name)
         return false;
     HKEY entered = nullptr;
-    LSTATUS status = create ? RegCreateKeyExA(key.get(), name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    LSTATUS status = create ? RegCreateKeyExA(key.get(), name, 0, nullptr, REG_OPTION_NON_VOLATILE, mask(),
                                               nullptr, &entered, nullptr)
-                            : RegOpenKeyExA(key.get(), name, 0, KEY_ALL_ACCESS, &entered);
+                            : RegOpenKeyExA(key.get(), name, 0, mask(), &entered);
     if (status != ERROR_SUCCESS)
         return false;
     mark.key = std::move(key);
@@ -186,7 +202,7 @@ bool Register::reopen(HKEY newRoot, const char* path)
     key.reset();
     root = newRoot;
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, target.c_str(), 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, target.c_str(), 0, mask(), &opened) != ERROR_SUCCESS) {
         keyPath.clear();
         return false;
     }
@@ -206,7 +222,7 @@ bool Register::deleteSub(const char* name)
     // RegDeleteKeyA with an empty name would delete the current key itself.
     if (!key || !name || !*name)
         return false;
-    return deleteSubkey(key.get(), name);
+    return deleteSubkey(key.get(), name, mask());
 }
 
 bool Register::deleteValue(const char* name)

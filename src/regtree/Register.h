@@ -10,8 +10,11 @@
 // nothing and classifies every value as absent, until toParent or reopen positions it again. The
 // path is left at the key the descent started from, so toParent then lands one level above that.
 //
-// All calls are the ANSI registry functions; every key is opened with KEY_ALL_ACCESS. A null name
-// is passed to the registry as the empty string, except where an operation says otherwise.
+// All calls are the ANSI registry functions. Every key the cursor opens or creates is opened with
+// the access its owner chose at construction: reading, or changing (which includes reading). A
+// standard user may read HKEY_LOCAL_MACHINE\Software but not change it, so only a caller that
+// writes asks for change. A null name is passed to the registry as the empty string, except where
+// an operation says otherwise.
 #pragma once
 
 #include "winsys/Handle.h"
@@ -19,6 +22,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,11 +37,26 @@ enum class ValueKind {
     other = 4,   // anything else (REG_MULTI_SZ, REG_QWORD, REG_NONE, ...)
 };
 
+// What a cursor may do with the keys it opens.
+enum class Access {
+    read,    // query values, enumerate, be notified
+    change,  // read, and create keys, set and delete values, delete keys
+};
+
+// The registry refused the access asked for (ERROR_ACCESS_DENIED): an expected outcome for a user
+// without an administrator's rights, with a text that says which key.
+class AccessRefused : public std::runtime_error {
+public:
+    AccessRefused(Access access, const std::string& path);
+    Access access;
+};
+
 class Register {
 public:
-    // Opens root\path (a null path opens root itself). Raises std::invalid_argument with the text
-    // "class Vantor::Register" when the key cannot be opened with full access. The root is not owned.
-    Register(HKEY root, const char* path);
+    // Opens root\path (a null path opens root itself) with `access`. Raises AccessRefused when the
+    // registry refuses that access, and std::invalid_argument with the text "class Vantor::Register"
+    // when the key cannot be opened for another reason (it is missing). The root is not owned.
+    Register(HKEY root, const char* path, Access access);
     ~Register() = default;
 
     Register(const Register&) = delete;
@@ -101,10 +120,15 @@ public:
     bool atKey() const { return key.valid(); }
     // The current key's path below the root; empty at the root itself.
     const std::string& path() const { return keyPath; }
+    Access access() const { return chosen; }
 
 private:
+    // The access mask of every open and creation: the one place it is formed.
+    REGSAM mask() const;
+
     // The key whose path is relative to: not owned.
     HKEY root;
+    Access chosen;
     // The key at the cursor's position; null after a failed descent.
     RegistryKey key;
     std::string keyPath;

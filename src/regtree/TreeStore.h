@@ -43,8 +43,8 @@ public:
 
 class RegistryTreeStore : public TreeStore {
 public:
-    // Builds the Register on root\path; raises as its constructor does.
-    RegistryTreeStore(HKEY root, const char* path) : cursor(root, path) {}
+    // Builds the Register on root\path with `access`; raises as its constructor does.
+    RegistryTreeStore(HKEY root, const char* path, Vantor::Access access) : cursor(root, path, access) {}
 
     // The cursor to position at the node's key before load or save.
     Vantor::Register& reg() { return cursor; }

@@ -164,6 +164,13 @@ void FileLoaderDialog::removeFolder()
     std::string text(static_cast<size_t>(length) + 1, '\0');
     SendDlgItemMessageA(dialog, IDC_LOADER_FOLDERS, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(static_cast<size_t>(length));
+    if (keptForEveryone && keptForEveryone(text)) {
+        MessageBoxA(dialog,
+                    ("The folder \"" + text + "\" was set by an administrator for every user of this computer, "
+                     "so it stays in the list: only an administrator can remove it.").c_str(),
+                    "Vog File Loader", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     SendDlgItemMessageA(dialog, IDC_LOADER_FOLDERS, LB_DELETESTRING, selected, 0);
 
     auto found = std::find_if(paths->begin(), paths->end(),

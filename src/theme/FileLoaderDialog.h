@@ -36,6 +36,9 @@ public:
     // Asks the user for a folder; an empty result means the user cancelled. The platform's folder
     // browser by default, with the dialog's stop signal.
     std::function<std::string(HWND owner)> chooseFolder;
+    // Whether a listed folder was set by an administrator for every user and may not be removed by
+    // this one: Remove then keeps it and says so. Empty (the default): every folder may go.
+    std::function<bool(const std::string& folder)> keptForEveryone;
 
     // The platform's folder browser, owned by owner. A stop, when given, cancels it (registered
     // with the signal from its first message on), and one asked before it shows cancels it at once.

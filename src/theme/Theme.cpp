@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -66,13 +67,68 @@ bool reachesIntoAThemesTree(const std::string& name)
     return false;
 }
 
-// Places the cursor on the theme's key: in one step where the registry takes the whole path, and
-// in two for a long name that fits only as a key of its own. False, on no key, when it is missing.
-bool openThemeKey(Vantor::Register& cursor, const std::string& name)
+// Places the cursor on the theme's key below root: in one step where the registry takes the whole
+// path, and in two for a long name that fits only as a key of its own. False, on no key, when it is
+// missing.
+bool openThemeKey(Vantor::Register& cursor, HKEY root, const std::string& name)
 {
     if (cursor.openSub((std::string(themesKey) + '\\' + name).c_str()))
         return true;
-    return cursor.reopen(HKEY_LOCAL_MACHINE, themesKey) && cursor.openSub(name.c_str());
+    return cursor.reopen(root, themesKey) && cursor.openSub(name.c_str());
+}
+
+// The theme's list as stored below root now; empty when it is missing.
+std::vector<std::string> storedList(HKEY root, const std::string& name)
+{
+    RegistryTreeStore store(root, nullptr, Vantor::Access::read);
+    std::vector<std::string> list;
+    // When the key is missing the store stands on no key and loads nothing.
+    openThemeKey(store.reg(), root, name);
+    Tree tree;
+    store.load(tree);
+    std::string text;
+    for (int index = 0; tree.getText(pathsName, text, index); ++index)
+        list.push_back(text);
+    return list;
+}
+
+bool holds(const std::vector<std::string>& list, const std::string& folder)
+{
+    return std::find(list.begin(), list.end(), folder) != list.end();
+}
+
+// The list as stored now with this object's own edits applied: what it loaded and no longer has is
+// removed, what it has and did not load is added. Another editor's change since the load stays.
+std::vector<std::string> withEdits(std::vector<std::string> stored, const std::vector<std::string>& loaded,
+                                   const std::vector<std::string>& wanted)
+{
+    stored.erase(std::remove_if(stored.begin(), stored.end(),
+                                [&](const std::string& each) { return holds(loaded, each) && !holds(wanted, each); }),
+                 stored.end());
+    for (const std::string& each : wanted) {
+        if (!holds(loaded, each) && !holds(stored, each))
+            stored.push_back(each);
+    }
+    return stored;
+}
+
+// Replaces what the theme stored below root with list. False when its key cannot be created.
+bool writeList(HKEY root, const std::string& name, const std::vector<std::string>& list)
+{
+    RegistryTreeStore store(root, nullptr, Vantor::Access::change);
+    Vantor::Register& cursor = store.reg();
+    if (!cursor.createSub(themesKey) || !cursor.createSub(name.c_str()))
+        return false;
+    Tree tree;
+    for (const std::string& path : list)
+        tree.setString(pathsName, path, -1);
+    // What the theme itself stored goes: its "data" and "subs" keys and any value of its own. Other
+    // keys below it belong to nested themes ("docs\2024" below "docs") and stay.
+    cursor.deleteSub("data");
+    cursor.deleteSub("subs");
+    cursor.clearValues();
+    store.save(tree);
+    return true;
 }
 
 bool holdsKey(const std::vector<std::string>& names, const char* name)
@@ -136,15 +192,38 @@ void Theme::load()
                                     + "\" is not allowed: \"data\" and \"subs\" below a theme hold that theme's folders.");
     }
     StoreTurn turn(StoreTurn::loadWaitMs);
-    RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
-    // When the key is missing the store stands on no key and loads nothing.
-    openThemeKey(store.reg(), name);
-    Tree root;
-    store.load(root);
-    std::string text;
-    for (int index = 0; root.getText(pathsName, text, index); ++index)
-        paths.push_back(text);
+    machinePaths = storedList(HKEY_LOCAL_MACHINE, name);
+    userPaths = storedList(HKEY_CURRENT_USER, name);
+    paths = machinePaths;
+    for (const std::string& folder : userPaths) {
+        if (!holds(paths, folder))
+            paths.push_back(folder);
+    }
     changed = false;
+}
+
+bool Theme::isMachineFolder(const std::string& folder) const
+{
+    return holds(machinePaths, folder);
+}
+
+bool Theme::mayChangeMachineList() const
+{
+    // The deepest key of the theme's path that exists decides: a save creates the keys below it.
+    std::string path = std::string(themesKey) + '\\' + name;
+    for (;;) {
+        try {
+            Vantor::Register probe(HKEY_LOCAL_MACHINE, path.c_str(), Vantor::Access::change);
+            return true;
+        } catch (const Vantor::AccessRefused&) {
+            return false;
+        } catch (const std::invalid_argument&) {
+            std::string::size_type slash = path.rfind('\\');
+            if (slash == std::string::npos)
+                return false;
+            path.erase(slash);
+        }
+    }
 }
 
 void Theme::save()
@@ -152,33 +231,39 @@ void Theme::save()
     if (!changed || name.empty())
         return;
     StoreTurn turn(StoreTurn::saveWaitMs);
-    RegistryTreeStore store(HKEY_LOCAL_MACHINE, nullptr);
-    // When either key cannot be created the store stands on no key, and the deletions and the save
-    // below change nothing.
-    store.reg().createSub(themesKey);
-    store.reg().createSub(name.c_str());
-    Tree root;
-    for (const std::string& path : paths)
-        root.setString(pathsName, path, -1);
-    // What the theme itself stored goes: its "data" and "subs" keys and any value of its own. Other
-    // keys below it belong to nested themes ("docs\2024" below "docs") and stay.
-    Vantor::Register& cursor = store.reg();
-    cursor.deleteSub("data");
-    cursor.deleteSub("subs");
-    cursor.clearValues();
-    store.save(root);
+    // The user's own folders stay theirs; every other folder is the machine's when this user may
+    // change the machine list, and the user's otherwise (a machine folder this user removed stays
+    // in the machine list: the dialog and the command line refuse that removal beforehand).
+    std::vector<std::string> wantedUser, wantedMachine;
+    bool machine = !keepForUser && mayChangeMachineList();
+    for (const std::string& folder : paths) {
+        bool user = holds(userPaths, folder) || (!machine && !holds(machinePaths, folder));
+        (user ? wantedUser : wantedMachine).push_back(folder);
+    }
+    kept = machine ? Kept::machine : Kept::user;
+    if (machine && wantedMachine != machinePaths) {
+        machinePaths = withEdits(storedList(HKEY_LOCAL_MACHINE, name), machinePaths, wantedMachine);
+        if (!writeList(HKEY_LOCAL_MACHINE, name, machinePaths))
+            kept = Kept::nowhere;
+    }
+    if (wantedUser != userPaths) {
+        userPaths = withEdits(storedList(HKEY_CURRENT_USER, name), userPaths, wantedUser);
+        if (!writeList(HKEY_CURRENT_USER, name, userPaths))
+            kept = Kept::nowhere;
+    }
     changed = false;
 }
 
 bool Theme::deleteStored()
 {
     paths.clear();
+    machinePaths.clear();
     changed = false;
     if (name.empty())
         return false;
     StoreTurn turn(StoreTurn::saveWaitMs);
-    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr);
-    if (!openThemeKey(cursor, name))
+    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr, Vantor::Access::change);
+    if (!openThemeKey(cursor, HKEY_LOCAL_MACHINE, name))
         return false;
     // As a save does, then the key itself unless nested themes live below it.
     cursor.deleteSub("data");
@@ -194,7 +279,7 @@ bool Theme::deleteStored()
 std::vector<std::string> Theme::registeredNames()
 {
     std::vector<std::string> names;
-    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr);
+    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr, Vantor::Access::read);
     if (cursor.openSub(themesKey))
         collectThemes(cursor, {}, names, 0);
     return names;

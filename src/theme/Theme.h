@@ -3,7 +3,11 @@
 //   HKEY_LOCAL_MACHINE\Software\Vog\2000.08.04\Themes\<name>\data
 // as a settings tree whose root holds the string array "paths": one folder is the value
 // "string.paths", two or more are the values "string.0", "string.1", ... of the key "paths".
-// The constructor reads the list; the destructor writes it back when it was changed.
+// Each user may keep folders of their own in the same layout below
+//   HKEY_CURRENT_USER\Software\Vog\2000.08.04\Themes\<name>\data
+// which are looked at after the machine's, for that user only. The machine list is read with read
+// access only, so a user without an administrator's rights reads it as well.
+// The constructor reads both lists; the destructor writes back what was changed.
 //
 // The same object carries one file lookup at a time (locate): see ThemeLookup.cpp for how the
 // worker thread, the watcher threads and the File Loader dialog meet.
@@ -45,7 +49,7 @@ enum class FoundIn { Nowhere, SearchPath, ThemeFolder };
 class Theme {
 public:
     // Reads the theme's folders. Raises std::invalid_argument ("class Vantor::Register") when the
-    // name is not empty and HKEY_LOCAL_MACHINE cannot be opened with full access, and (with a text
+    // name is not empty and HKEY_LOCAL_MACHINE cannot be opened for reading, and (with a text
     // for the user) when a backslash-separated part after the first is "data" or "subs": such a
     // name would reach into another theme's stored folders. A missing theme gives an empty list;
     // an empty name reads nothing (and never saves). A name with backslashes is a nested theme,
@@ -59,10 +63,28 @@ public:
     Theme& operator=(const Theme&) = delete;
 
     std::string name;
-    // Folders as read from the registry, then as the user added them; never normalised.
+    // Folders as read from the registry (the machine's, then the user's own), then as the user
+    // added them; never normalised.
     std::vector<std::string> paths;
     // Set by whoever adds or removes a folder; false after loading and after saving.
     bool changed = false;
+
+    // Whether folder is in the machine list as this object last read or wrote it.
+    bool isMachineFolder(const std::string& folder) const;
+    // Whether this user may change the theme's machine list: the deepest existing key of the
+    // theme's machine path opens for changing. False for a standard user, a filtered
+    // administrator's token and a process at low integrity. Folders this user adds go to the
+    // machine list when true, to the user's own list otherwise.
+    bool mayChangeMachineList() const;
+
+    // Where the last save kept the changes: in the machine list, in the user's own list, or nowhere
+    // (a key could not be created: not even the user's own list may be written, so the folders
+    // added are used by this object only).
+    enum class Kept { machine, user, nowhere };
+    // Set to keep this object's changes in the user's own list even where the machine list may be
+    // changed (an administrator's own folders); a machine folder is then never removed.
+    bool keepForUser = false;
+    Kept lastKept() const noexcept { return kept; }
 
     // How the File Loader dialog's Add asks the user for a folder (an empty answer: the user
     // cancelled). Empty (the default): the platform's folder browser.
@@ -143,11 +165,16 @@ private:
     // Ends every wait: stops its watchers, waiting for their threads, the retired ones too.
     void endWaits() noexcept;
 
-    // load runs only in the constructor, save at the destruction and in saveNow. load appends the
-    // stored folders to `paths`; save replaces everything stored under the theme's key with
-    // `paths` (raises like the constructor when the registry root cannot be opened).
+    // load runs only in the constructor, save at the destruction and in saveNow. load sets
+    // `paths` to the stored folders; save applies this object's edits (folders added and removed
+    // since the load) to each list as stored now, so that another editor's folders stay.
     void load();
     void save();
+
+    // The lists as last read or written: machine-wide and the user's own.
+    std::vector<std::string> machinePaths;
+    std::vector<std::string> userPaths;
+    Kept kept = Kept::machine;
 
     // Lookup state, touched only on the thread that runs the lookups. waiting: from a failed
     // search until the end of the lookup's dialog (without a dialog: until the next lookup or the

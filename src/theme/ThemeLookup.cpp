@@ -224,6 +224,9 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
         FileLoaderDialog loader(instance, loaderMessage(file), &paths, &changed, &wait.watchers, &wait, stop);
         if (chooseFolder)
             loader.chooseFolder = chooseFolder;
+        loader.keptForEveryone = [this](const std::string& folder) {
+            return isMachineFolder(folder) && !mayChangeMachineList();
+        };
         wait.show(&loader);
         OnExit forget([&wait] { wait.show(nullptr); });
         if (!stop || stop->enterDialog(&loader)) {

@@ -7,7 +7,9 @@
 
 #include <string>
 
-// The mutex "Global\<name>", created or opened. When the global namespace refuses it
+// The mutex "Global\<name>", created or opened for waiting and releasing only. Created with a
+// DACL that lets every authenticated user wait on it and release it, and nobody but the system
+// change its security. When the global namespace refuses it
 // (ERROR_ACCESS_DENIED: a process without the right to create global objects while none exists
 // yet, or one whose access the existing mutex's owner did not grant), the session's own
 // "Local\<name>", which keeps apart only the processes of this session. Null when neither can be

@@ -13,6 +13,7 @@
 #include <vector>
 
 using namespace testing_support;
+using Vantor::Access;
 using Vantor::Register;
 using Vantor::ValueKind;
 
@@ -43,7 +44,7 @@ std::vector<std::string> valueNames(const Register& reg)
 
 TEST_F(RegisterTest, ConstructorOpensRootOrPathAndRaisesWithTheTypeName)
 {
-    Register atRoot(HKEY_LOCAL_MACHINE, nullptr);
+    Register atRoot(HKEY_LOCAL_MACHINE, nullptr, Access::read);
     EXPECT_EQ("", atRoot.path());
     std::vector<std::string> subs;
     atRoot.subNames(subs);
@@ -53,14 +54,14 @@ TEST_F(RegisterTest, ConstructorOpensRootOrPathAndRaisesWithTheTypeName)
     atRoot.subNames(subs);
     EXPECT_NE(subs.end(), std::find(subs.begin(), subs.end(), "Software"));
 
-    Register atBase(HKEY_LOCAL_MACHINE, base.c_str());
+    Register atBase(HKEY_LOCAL_MACHINE, base.c_str(), Access::change);
     EXPECT_EQ(base, atBase.path());
     std::string text;
     EXPECT_TRUE(atBase.readText("marker", text));
     EXPECT_EQ("base", text);
 
     try {
-        Register missing(HKEY_LOCAL_MACHINE, at("missing").c_str());
+        Register missing(HKEY_LOCAL_MACHINE, at("missing").c_str(), Access::change);
         FAIL() << "no exception";
     } catch (const std::invalid_argument& error) {
         EXPECT_STREQ("class Vantor::Register", error.what());
@@ -70,7 +71,7 @@ TEST_F(RegisterTest, ConstructorOpensRootOrPathAndRaisesWithTheTypeName)
 TEST_F(RegisterTest, DescendsByNameAndClimbsOnePathComponentAtATime)
 {
     ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("a\\b"), "marker", "b"));
-    Register reg(HKEY_LOCAL_MACHINE, nullptr);
+    Register reg(HKEY_LOCAL_MACHINE, nullptr, Access::change);
     EXPECT_FALSE(reg.openSub(""));
     EXPECT_TRUE(reg.atKey());
 
@@ -101,7 +102,7 @@ TEST_F(RegisterTest, DescendsByNameAndClimbsOnePathComponentAtATime)
 TEST_F(RegisterTest, DescendKeepsTheKeyItLeavesAndAscendReturnsToItWithoutReopening)
 {
     ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("a\\b"), "marker", "b"));
-    Register reg(HKEY_LOCAL_MACHINE, base.c_str());
+    Register reg(HKEY_LOCAL_MACHINE, base.c_str(), Access::change);
     const HKEY baseKey = reg.currentKey();
 
     Register::Mark mark;
@@ -140,7 +141,7 @@ TEST_F(RegisterTest, DescendKeepsTheKeyItLeavesAndAscendReturnsToItWithoutReopen
 TEST_F(RegisterTest, AfterFailedDescentsNothingWorksUntilToParentClimbsAboveTheStart)
 {
     ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, at("child"), "marker", "child"));
-    Register reg(HKEY_LOCAL_MACHINE, at("child").c_str());
+    Register reg(HKEY_LOCAL_MACHINE, at("child").c_str(), Access::change);
 
     EXPECT_FALSE(reg.openSub("missing"));
     EXPECT_FALSE(reg.atKey());
@@ -185,7 +186,7 @@ TEST_F(RegisterTest, ReadsCheckTheRegistryType)
     ASSERT_TRUE(putValue(HKEY_LOCAL_MACHINE, base, "multi", REG_MULTI_SZ, "a\0b\0", 5));
     ASSERT_TRUE(putValue(HKEY_LOCAL_MACHINE, base, "none", REG_NONE, "", 0));
 
-    Register reg(HKEY_LOCAL_MACHINE, base.c_str());
+    Register reg(HKEY_LOCAL_MACHINE, base.c_str(), Access::change);
     EXPECT_EQ(ValueKind::text, reg.valueKind("expand"));
     EXPECT_EQ(ValueKind::other, reg.valueKind("multi"));
     EXPECT_EQ(ValueKind::other, reg.valueKind("none"));
@@ -228,7 +229,7 @@ TEST_F(RegisterTest, EnumerationEndsAtANameLongerThan255Characters)
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("f\\sub1"), "v", 1));
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("f\\sub2"), "v", 1));
 
-    Register reg(HKEY_LOCAL_MACHINE, at("e").c_str());
+    Register reg(HKEY_LOCAL_MACHINE, at("e").c_str(), Access::change);
     EXPECT_EQ(std::vector<std::string>{"a"}, valueNames(reg));
     ASSERT_TRUE(reg.reopen(HKEY_LOCAL_MACHINE, at("f").c_str()));
     EXPECT_EQ(std::vector<std::string>{name255}, valueNames(reg));
@@ -247,7 +248,7 @@ TEST_F(RegisterTest, ClearValuesPassesOverWhatItCannotNameAndAlwaysEnds)
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("k"), longName, 2));
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("k"), "c", 3));
 
-    Register reg(HKEY_LOCAL_MACHINE, at("k").c_str());
+    Register reg(HKEY_LOCAL_MACHINE, at("k").c_str(), Access::change);
     reg.clearValues();
     EXPECT_TRUE(reg.atKey());
     EXPECT_EQ(at("k"), reg.path());
@@ -261,7 +262,7 @@ TEST_F(RegisterTest, DeleteSubRemovesTheSubtreeAndKeepsThePosition)
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("gone\\x\\y\\z"), "v", 1));
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("gone\\w"), "v", 1));
     ASSERT_TRUE(putNumber(HKEY_LOCAL_MACHINE, at("kept"), "v", 1));
-    Register reg(HKEY_LOCAL_MACHINE, base.c_str());
+    Register reg(HKEY_LOCAL_MACHINE, base.c_str(), Access::change);
 
     EXPECT_TRUE(reg.deleteSub("gone"));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, at("gone")));

@@ -38,13 +38,13 @@ protected:
     // The calling order of the system's own users: position, save; position, load.
     void save(const Tree& tree)
     {
-        RegistryTreeStore store(HKEY_LOCAL_MACHINE, base.c_str());
+        RegistryTreeStore store(HKEY_LOCAL_MACHINE, base.c_str(), Vantor::Access::change);
         store.save(tree);
         EXPECT_EQ(base, store.reg().path());
     }
     void load(Tree& tree)
     {
-        RegistryTreeStore store(HKEY_LOCAL_MACHINE, base.c_str());
+        RegistryTreeStore store(HKEY_LOCAL_MACHINE, base.c_str(), Vantor::Access::change);
         store.load(tree);
         EXPECT_EQ(base, store.reg().path());
         EXPECT_TRUE(store.reg().atKey());
@@ -338,7 +338,7 @@ TEST_F(TreeStoreTest, KeysThatCannotBeOpenedArePassedOverWithoutLosingTheirSibli
     EXPECT_EQ(3, loaded.groups().at("later").at(0)->ints().at("id").at(0));
 
     // Deleting the stored node, as a save over it does, passes over what it cannot delete, and ends.
-    RegistryTreeStore store(HKEY_LOCAL_MACHINE, base.c_str());
+    RegistryTreeStore store(HKEY_LOCAL_MACHINE, base.c_str(), Vantor::Access::change);
     EXPECT_FALSE(store.reg().deleteSub("data"));
     EXPECT_FALSE(store.reg().deleteSub("subs"));
     EXPECT_EQ((std::vector<std::string>{"aaa"}), subkeysOf(HKEY_LOCAL_MACHINE, at("data")));

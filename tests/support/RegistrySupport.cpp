@@ -3,6 +3,8 @@
 #include "support/TestSupport.h"
 #include "winsys/Handle.h"
 
+#include <sddl.h>
+
 
 namespace testing_support {
 
@@ -124,6 +126,42 @@ bool removeBrokenLink(const std::string& path)
     auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
     return ntDeleteKey && ntDeleteKey(link) == 0;
+}
+
+ReadOnlyKeys::ReadOnlyKeys(const std::string& path)
+{
+    keep(HKEY_LOCAL_MACHINE, path, 0);
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;CI;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr))
+        return;
+    for (Kept& kept : keys)
+        RegSetKeySecurity(kept.key, DACL_SECURITY_INFORMATION, readOnly);
+    LocalFree(readOnly);
+}
+
+ReadOnlyKeys::~ReadOnlyKeys()
+{
+    for (Kept& kept : keys) {
+        RegSetKeySecurity(kept.key, DACL_SECURITY_INFORMATION, kept.security.data());
+        RegCloseKey(kept.key);
+    }
+}
+
+void ReadOnlyKeys::keep(HKEY parent, const std::string& name, int depth)
+{
+    HKEY key = nullptr;
+    if (depth > 16 || RegOpenKeyExA(parent, name.c_str(), 0, READ_CONTROL | WRITE_DAC | KEY_ENUMERATE_SUB_KEYS, &key)
+                          != ERROR_SUCCESS)
+        return;
+    Kept kept{key, std::vector<char>(4096)};
+    DWORD size = static_cast<DWORD>(kept.security.size());
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, kept.security.data(), &size) != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return;
+    }
+    keys.push_back(std::move(kept));
+    for (const std::string& sub : subkeysOf(parent, name))
+        keep(key, sub, depth + 1);
 }
 
 }  // namespace testing_support

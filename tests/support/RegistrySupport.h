@@ -41,4 +41,21 @@ std::vector<std::string> subkeysOf(HKEY root, const std::string& path);
 bool makeBrokenLink(const std::string& path);
 bool removeBrokenLink(const std::string& path);
 
+// While it lives, HKEY_LOCAL_MACHINE\<path> and every key below it that exists give everyone read
+// access only, as a standard user sees Software\Vog (Wine enforces key DACLs for its administrator
+// token too). The keys' own security comes back at the end, through handles opened beforehand.
+class ReadOnlyKeys {
+public:
+    explicit ReadOnlyKeys(const std::string& path = "Software\\Vog");
+    ~ReadOnlyKeys();
+    ReadOnlyKeys(const ReadOnlyKeys&) = delete;
+    ReadOnlyKeys& operator=(const ReadOnlyKeys&) = delete;
+    bool applied() const { return !keys.empty(); }
+
+private:
+    struct Kept { HKEY key; std::vector<char> security; };
+    void keep(HKEY parent, const std::string& name, int depth);
+    std::vector<Kept> keys;
+};
+
 }  // namespace testing_support

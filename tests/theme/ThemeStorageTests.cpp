@@ -3,6 +3,8 @@
 // which nothing may be written.
 #include "theme/Theme.h"
 
+#include "regtree/Register.h"
+
 #include "support/LeakCheck.h"
 #include "support/Process.h"
 #include "support/RegistrySupport.h"
@@ -33,7 +35,11 @@ protected:
         themeKey = themesKey + "\\" + name;
         ASSERT_TRUE(deleteKey(HKEY_LOCAL_MACHINE, themeKey));
     }
-    void TearDown() override { deleteKey(HKEY_LOCAL_MACHINE, themeKey); }
+    void TearDown() override
+    {
+        deleteKey(HKEY_LOCAL_MACHINE, themeKey);
+        deleteKey(HKEY_CURRENT_USER, themeKey);
+    }
 
     std::string at(const std::string& sub) const { return themeKey + "\\" + sub; }
 
@@ -220,7 +226,8 @@ TEST_F(ThemeStorageTest, NestedNamesAndKeysThatCannotBeOpened)
     RegCloseKey(gone);
     EXPECT_TRUE(emptyWithoutRegistry);
 
-    EXPECT_EQ((std::vector<std::string>{"C:\\a", "C:\\b"}), Theme(nested).paths);
+    // The machine list could not be changed, so the added folder was kept as the user's own.
+    EXPECT_EQ((std::vector<std::string>{"C:\\a", "C:\\b", "C:\\lost"}), Theme(nested).paths);
 }
 
 TEST_F(ThemeStorageTest, NestedThemesKeepTheirFoldersThroughSavesOfTheThemeAboveThem)
@@ -261,6 +268,38 @@ TEST_F(ThemeStorageTest, NestedThemesKeepTheirFoldersThroughSavesOfTheThemeAbove
     // "data" as a theme's own name, or a part that only starts with it, is an ordinary theme.
     const std::string lookalike = name + "\\database";
     EXPECT_NO_THROW(Theme{lookalike});
+}
+
+TEST_F(ThemeStorageTest, AUserWhoMayOnlyReadTheMachineListKeepsAddedFoldersOfTheirOwn)
+{
+    saveFolders(folderList(2));
+    Theme other(name);  // an editor that loaded before the change below
+    {
+        ReadOnlyKeys standardUser;
+        ASSERT_TRUE(standardUser.applied());
+        EXPECT_THROW(Vantor::Register(HKEY_LOCAL_MACHINE, themeKey.c_str(), Vantor::Access::change),
+                     Vantor::AccessRefused);
+        Theme theme(name);
+        EXPECT_EQ(folderList(2), theme.paths);
+        EXPECT_FALSE(theme.mayChangeMachineList());
+        theme.paths.push_back("D:\\Mine");
+        theme.changed = true;
+        theme.saveNow();
+        EXPECT_EQ(Theme::Kept::user, theme.lastKept());
+        Theme again(name);
+        EXPECT_EQ(folderList(2), std::vector<std::string>(again.paths.begin(), again.paths.begin() + 2));
+        EXPECT_EQ("D:\\Mine", again.paths.back());
+        EXPECT_FALSE(again.isMachineFolder("D:\\Mine"));
+    }
+    // An administrator's edit and an editor's that loaded before both stay, and the user's folder.
+    Theme admin(name);
+    admin.paths = {"C:\\Data\\Folder 0", "E:\\Admin", "D:\\Mine"};
+    admin.changed = true;
+    admin.saveNow();
+    other.paths.push_back("F:\\Late");
+    other.changed = true;
+    other.saveNow();
+    EXPECT_EQ((std::vector<std::string>{"C:\\Data\\Folder 0", "E:\\Admin", "F:\\Late", "D:\\Mine"}), loadFolders());
 }
 
 TEST_F(ThemeStorageTest, AStoreMutexHeldElsewhereDelaysALoadOneSecondAtMost)
