@@ -130,7 +130,7 @@ TEST(LookupFaultTest, MediumRemovedDuringALookupAndInsertedAgainEndsIt)
     EXPECT_TRUE(countsSettle(before)) << countsText(processCounts(), before);
 }
 
-TEST(LookupFaultTest, ThemeKeyDeletedWhileItsLookupRunsIsWrittenAgainWhole)
+TEST(LookupFaultTest, ThemeKeyDeletedWhileItsLookupRunsGetsOnlyTheRequestsOwnEdits)
 {
     const std::string name = uniqueName("fault-key");
     const std::string key = themesKey + "\\" + name;
@@ -157,7 +157,9 @@ TEST(LookupFaultTest, ThemeKeyDeletedWhileItsLookupRunsIsWrittenAgainWhole)
     }
     EXPECT_TRUE(Theme(name).paths.empty());
     {
-        // Changed by the user meanwhile: the whole new list is written again.
+        // Changed by the user meanwhile: the user's own edits are applied to the list as stored
+        // now (none: the key is gone), so the removed folder stays removed and nothing else of the
+        // old list comes back, while the added folder is kept.
         {
             Theme restore(name);
             restore.paths = stored;
@@ -169,10 +171,11 @@ TEST(LookupFaultTest, ThemeKeyDeletedWhileItsLookupRunsIsWrittenAgainWhole)
             ASSERT_NE(nullptr, run.dialog());
             ASSERT_TRUE(deleteKey(HKEY_LOCAL_MACHINE, key));
         }
-        theme.paths.pop_back();  // as the dialog's Remove did
+        theme.paths.pop_back();  // as the dialog's Remove and Add did
+        theme.paths.push_back(base + "\\four");
         theme.changed = true;
     }
-    EXPECT_EQ((std::vector<std::string>{stored[0], stored[1]}), Theme(name).paths);
+    EXPECT_EQ((std::vector<std::string>{base + "\\four"}), Theme(name).paths);
     deleteKey(HKEY_LOCAL_MACHINE, key);
     EXPECT_TRUE(countsSettle(before)) << countsText(processCounts(), before);
 }
