@@ -124,8 +124,10 @@ public:
     // drive makes every watched folder on that drive be checked.
     void onDeviceChange(WPARAM event, LPARAM broadcast);
 
-    // The text of the File Loader dialog for a missing file.
-    std::string loaderMessage(const std::string& file) const;
+    // The text of the File Loader dialog for a missing file. The folders that did not answer the
+    // first look in time are named at its end: the list shows them like every other folder, and the
+    // lookup keeps looking at them.
+    std::string loaderMessage(const std::string& file, const std::vector<std::string>& notAnswering = {}) const;
 
     // The file a waiting lookup waits for; empty when no lookup waits. Read on the thread that runs
     // the lookups, as is watcherCount.

@@ -167,12 +167,19 @@ std::vector<LookupPlace> Theme::places(const std::string& file) const
     return looked;
 }
 
-std::string Theme::loaderMessage(const std::string& file) const
+std::string Theme::loaderMessage(const std::string& file, const std::vector<std::string>& notAnswering) const
 {
     std::string text = "File \"" + file + "\" ";
     if (!name.empty())
         text += "(theme \"" + name + "\") ";
-    return text + "not found. You can select additional file location for this theme or/and insert removable media.";
+    text += "not found. You can select additional file location for this theme or/and insert removable media.";
+    if (!notAnswering.empty()) {
+        text += " Not answering now (looked at again every few seconds):";
+        for (size_t i = 0; i < notAnswering.size(); ++i)
+            text += (i ? "; " : " ") + notAnswering[i];
+        text += ".";
+    }
+    return text;
 }
 
 void Theme::WaitDeleter::operator()(Wait* wait) const noexcept
@@ -206,8 +213,12 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
     if (!scope.askUser)
         return std::nullopt;
     std::vector<bool> unreachable;
-    for (FolderAnswer answer : answers)
-        unreachable.push_back(answer == FolderAnswer::Pending);
+    std::vector<std::string> notAnswering;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        unreachable.push_back(answers[i] == FolderAnswer::Pending);
+        if (unreachable.back())
+            notAnswering.push_back(paths[i]);
+    }
     waiting.reset(new Wait(file, paths, std::move(unreachable), incomplete));
     Wait& wait = *waiting;
     for (const std::string& folder : paths)
@@ -221,7 +232,7 @@ std::optional<std::string> Theme::locate(const std::string& file, HINSTANCE inst
         // points at the dialog and tells the watchers to stop. Guards undo in reverse order: the
         // stop signal and the wait forget the dialog before it is destroyed.
         OnExit retire([this] { retireWait(); });
-        FileLoaderDialog loader(instance, loaderMessage(file), &paths, &changed, &wait.watchers, &wait, stop);
+        FileLoaderDialog loader(instance, loaderMessage(file, notAnswering), &paths, &changed, &wait.watchers, &wait, stop);
         if (chooseFolder)
             loader.chooseFolder = chooseFolder;
         loader.keptForEveryone = [this](const std::string& folder) {

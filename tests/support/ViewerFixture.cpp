@@ -373,6 +373,32 @@ bool ViewerFixture::closeEveryViewer(DWORD timeoutMs)
     return gone;
 }
 
+namespace {
+
+// When the process was created, as a FILETIME's 64-bit count; 0 when it cannot be read.
+unsigned long long creationTime(HANDLE process)
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// A process names its parent by id only, and ids are used again: a program left running by an
+// earlier test whose parent had this process's id looks like a child. A real child was created
+// after this process.
+bool createdAfterThisProcess(DWORD id)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return true;  // cannot tell: count it, so that nothing started is overlooked
+    unsigned long long created = creationTime(process);
+    CloseHandle(process);
+    return created == 0 || created >= creationTime(GetCurrentProcess());
+}
+
+}  // namespace
+
 std::set<DWORD> childProcessIds()
 {
     std::set<DWORD> children;
@@ -385,7 +411,8 @@ std::set<DWORD> childProcessIds()
         // Wine starts its desktop process, explorer.exe, for the first process that needs the desktop
         // and ends it a second after the last one has gone: between tests it is started anew, as a
         // child of whichever test opens the first window. It is the platform's, not a started program.
-        if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiA(entry.szExeFile, "explorer.exe") != 0)
+        if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiA(entry.szExeFile, "explorer.exe") != 0 &&
+            createdAfterThisProcess(entry.th32ProcessID))
             children.insert(entry.th32ProcessID);
     }
     CloseHandle(snapshot);

@@ -98,6 +98,9 @@ TEST(LocateTest, LoaderMessageNamesTheFileAndTheTheme)
     Theme unnamed("");
     EXPECT_EQ("File \"a.doc\" not found. You can select additional file location for this theme or/and insert removable media.",
               unnamed.loaderMessage("a.doc"));
+    EXPECT_EQ(unnamed.loaderMessage("a.doc") + " Not answering now (looked at again every few seconds): "
+                                               "\\\\one\\a; \\\\two\\b.",
+              unnamed.loaderMessage("a.doc", {"\\\\one\\a", "\\\\two\\b"}));
 }
 
 TEST(LocateTest, DialogShowsTheFoldersAndClosesByItselfWhenTheFileArrives)
