@@ -100,7 +100,8 @@ bool deleteSubkey(HKEY parent, const char* name, REGSAM mask)
         deleteSubkeys(sub.get(), mask);
         sub.reset();
     }
-    if (RegDeleteKeyA(parent, name) == ERROR_SUCCESS)
+    // RegDeleteKeyA deletes in the caller's own view only; RegDeleteKeyExA takes the view.
+    if (RegDeleteKeyExA(parent, name, mask & (KEY_WOW64_64KEY | KEY_WOW64_32KEY), 0) == ERROR_SUCCESS)
         return true;
     if (RegOpenKeyExA(parent, name, 0, mask, &opened) == ERROR_SUCCESS) {
         RegistryKey sub(opened);
@@ -119,7 +120,8 @@ AccessRefused::AccessRefused(Access access, const std::string& path)
 {
 }
 
-Register::Register(HKEY root, const char* path, Access access) : root(root), chosen(access), keyPath(orEmpty(path))
+Register::Register(HKEY root, const char* path, Access access, View view)
+    : root(root), chosen(access), view(view), keyPath(orEmpty(path))
 {
     HKEY opened = nullptr;
     LSTATUS status = RegOpenKeyExA(root, path, 0, mask(), &opened);
@@ -132,7 +134,10 @@ Register::Register(HKEY root, const char* path, Access access) : root(root), cho
 
 REGSAM Register::mask() const
 {
-    return chosen == Access::read ? KEY_READ : KEY_READ | KEY_WRITE;
+    // The view flag goes with every open, creation and deletion: once a key of a view is open, every
+    // later call on its subkeys must name the same flag (the documented rule for alternate views).
+    REGSAM wanted = chosen == Access::read ? KEY_READ : KEY_READ | KEY_WRITE;
+    return wanted | (view == View::shared ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
 }
 
 bool Register::openSub(const char* name)

@@ -51,12 +51,23 @@ public:
     Access access;
 };
 
+// Which of 64-bit Windows' two registry views a cursor works in. 32-bit Windows has one view and
+// ignores the flags, so both name the same keys there.
+enum class View {
+    // The 64-bit view (KEY_WOW64_64KEY): 32-bit and 64-bit code alike share one set of settings.
+    shared,
+    // The 32-bit view (KEY_WOW64_32KEY, HKLM\Software\WOW6432Node on 64-bit Windows), where a 32-bit
+    // installation of old kept its settings.
+    legacy32,
+};
+
 class Register {
 public:
     // Opens root\path (a null path opens root itself) with `access`. Raises AccessRefused when the
     // registry refuses that access, and std::invalid_argument with the text "class Vantor::Register"
     // when the key cannot be opened for another reason (it is missing). The root is not owned.
-    Register(HKEY root, const char* path, Access access);
+    // Every key the cursor opens, creates or deletes is in `view`.
+    Register(HKEY root, const char* path, Access access, View view = View::shared);
     ~Register() = default;
 
     Register(const Register&) = delete;
@@ -129,6 +140,7 @@ private:
     // The key whose path is relative to: not owned.
     HKEY root;
     Access chosen;
+    View view;
     // The key at the cursor's position; null after a failed descent.
     RegistryKey key;
     std::string keyPath;

@@ -43,8 +43,12 @@ public:
 
 class RegistryTreeStore : public TreeStore {
 public:
-    // Builds the Register on root\path with `access`; raises as its constructor does.
-    RegistryTreeStore(HKEY root, const char* path, Vantor::Access access) : cursor(root, path, access) {}
+    // Builds the Register on root\path with `access` in `view`; raises as its constructor does.
+    RegistryTreeStore(HKEY root, const char* path, Vantor::Access access,
+                      Vantor::View view = Vantor::View::shared)
+        : cursor(root, path, access, view)
+    {
+    }
 
     // The cursor to position at the node's key before load or save.
     Vantor::Register& reg() { return cursor; }

@@ -77,10 +77,10 @@ bool openThemeKey(Vantor::Register& cursor, HKEY root, const std::string& name)
     return cursor.reopen(root, themesKey) && cursor.openSub(name.c_str());
 }
 
-// The theme's list as stored below root now; empty when it is missing.
-std::vector<std::string> storedList(HKEY root, const std::string& name)
+// The theme's list as stored below root now, in view; empty when it is missing.
+std::vector<std::string> storedList(HKEY root, const std::string& name, Vantor::View view = Vantor::View::shared)
 {
-    RegistryTreeStore store(root, nullptr, Vantor::Access::read);
+    RegistryTreeStore store(root, nullptr, Vantor::Access::read, view);
     std::vector<std::string> list;
     // When the key is missing the store stands on no key and loads nothing.
     openThemeKey(store.reg(), root, name);
@@ -90,6 +90,15 @@ std::vector<std::string> storedList(HKEY root, const std::string& name)
     for (int index = 0; tree.getText(pathsName, text, index); ++index)
         list.push_back(text);
     return list;
+}
+
+// The machine's list of the theme. Every front end of either architecture keeps the machine's themes
+// in the 64-bit view; a theme that an older 32-bit installation registered in the 32-bit view only
+// is read from there, and the next save writes it to the 64-bit view.
+std::vector<std::string> machineList(const std::string& name)
+{
+    std::vector<std::string> list = storedList(HKEY_LOCAL_MACHINE, name);
+    return list.empty() ? storedList(HKEY_LOCAL_MACHINE, name, Vantor::View::legacy32) : list;
 }
 
 bool holds(const std::vector<std::string>& list, const std::string& folder)
@@ -192,7 +201,7 @@ void Theme::load()
                                     + "\" is not allowed: \"data\" and \"subs\" below a theme hold that theme's folders.");
     }
     StoreTurn turn(StoreTurn::loadWaitMs);
-    machinePaths = storedList(HKEY_LOCAL_MACHINE, name);
+    machinePaths = machineList(name);
     userPaths = storedList(HKEY_CURRENT_USER, name);
     paths = machinePaths;
     for (const std::string& folder : userPaths) {
@@ -242,7 +251,7 @@ void Theme::save()
     }
     kept = machine ? Kept::machine : Kept::user;
     if (machine && wantedMachine != machinePaths) {
-        machinePaths = withEdits(storedList(HKEY_LOCAL_MACHINE, name), machinePaths, wantedMachine);
+        machinePaths = withEdits(machineList(name), machinePaths, wantedMachine);
         if (!writeList(HKEY_LOCAL_MACHINE, name, machinePaths))
             kept = Kept::nowhere;
     }
@@ -262,25 +271,39 @@ bool Theme::deleteStored()
     if (name.empty())
         return false;
     StoreTurn turn(StoreTurn::saveWaitMs);
-    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr, Vantor::Access::change);
-    if (!openThemeKey(cursor, HKEY_LOCAL_MACHINE, name))
-        return false;
-    // As a save does, then the key itself unless nested themes live below it.
-    cursor.deleteSub("data");
-    cursor.deleteSub("subs");
-    cursor.clearValues();
-    std::vector<std::string> nested;
-    cursor.subNames(nested);
-    if (nested.empty() && cursor.reopen(HKEY_LOCAL_MACHINE, themesKey))
-        cursor.deleteSub(name.c_str());
-    return true;
+    // Both views: a copy left in the 32-bit view would be read again as the theme.
+    bool found = false;
+    for (Vantor::View view : {Vantor::View::shared, Vantor::View::legacy32}) {
+        Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr, Vantor::Access::change, view);
+        if (!openThemeKey(cursor, HKEY_LOCAL_MACHINE, name))
+            continue;
+        found = true;
+        // As a save does, then the key itself unless nested themes live below it.
+        cursor.deleteSub("data");
+        cursor.deleteSub("subs");
+        cursor.clearValues();
+        std::vector<std::string> nested;
+        cursor.subNames(nested);
+        if (nested.empty() && cursor.reopen(HKEY_LOCAL_MACHINE, themesKey))
+            cursor.deleteSub(name.c_str());
+    }
+    return found;
 }
 
 std::vector<std::string> Theme::registeredNames()
 {
+    // The 64-bit view's themes, then those only an older 32-bit installation registered.
     std::vector<std::string> names;
-    Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr, Vantor::Access::read);
-    if (cursor.openSub(themesKey))
-        collectThemes(cursor, {}, names, 0);
+    for (Vantor::View view : {Vantor::View::shared, Vantor::View::legacy32}) {
+        std::vector<std::string> found;
+        Vantor::Register cursor(HKEY_LOCAL_MACHINE, nullptr, Vantor::Access::read, view);
+        if (cursor.openSub(themesKey))
+            collectThemes(cursor, {}, found, 0);
+        for (const std::string& each : found) {
+            auto same = [&each](const std::string& known) { return equalsIgnoringCase(known, each); };
+            if (std::none_of(names.begin(), names.end(), same))
+                names.push_back(each);
+        }
+    }
     return names;
 }

@@ -5,7 +5,9 @@
 // "string.paths", two or more are the values "string.0", "string.1", ... of the key "paths".
 // Each user may keep folders of their own in the same layout below
 //   HKEY_CURRENT_USER\Software\Vog\2000.08.04\Themes\<name>\data
-// which are looked at after the machine's, for that user only. The machine list is read with read
+// which are looked at after the machine's, for that user only. The machine's list is kept in the
+// 64-bit registry view for code of either architecture (a theme found in the 32-bit view only, from
+// an older 32-bit installation, is read from there and saved to the 64-bit view). The machine list is read with read
 // access only, so a user without an administrator's rights reads it as well.
 // The constructor reads both lists; the destructor writes back what was changed.
 //

@@ -144,6 +144,17 @@ TEST_F(VogProgramTest, ThemeAddAndRemoveWriteTheLayoutTheControlReadsAndWhereLis
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, dataKey()));
     EXPECT_EQ(std::vector<std::string>{"C:\\Nested"}, Theme(theme + "\\2024").paths);
     expectOutcome(vog("theme show " + theme), 1, "no folders");
+
+    // A theme that an older 32-bit installation registered in the 32-bit view only is found; its
+    // first save writes it to the 64-bit view, and a deletion takes it from both.
+    ASSERT_TRUE(putText(HKEY_LOCAL_MACHINE, dataKey(), "string.paths", folder, REG_SZ, KEY_WOW64_32KEY));
+    ProcessResult legacy = vog("where " + theme + " guide.vogdoc");
+    EXPECT_EQ(0u, legacy.exitCode) << legacy.output;
+    EXPECT_EQ(folder + "\\guide.vogdoc", outputLines(legacy.output).back());
+    expectOutcome(vog("theme add " + theme + " C:\\Later"), 0, "");
+    EXPECT_EQ(std::string("C:\\Later"), rawValue(HKEY_LOCAL_MACHINE, dataKey() + "\\paths", "string.1").data.c_str());
+    expectOutcome(vog("theme delete " + theme), 0, "");
+    expectOutcome(vog("theme show " + theme), 1, "no folders");
 }
 
 TEST_F(VogProgramTest, LinksOpenOnlyFromTheFoldersOfARegisteredThemeAndHostileOnesOpenNothing)

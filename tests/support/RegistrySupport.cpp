@@ -31,18 +31,20 @@ bool keyExists(HKEY root, const std::string& path)
     return true;
 }
 
-bool putValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size)
+bool putValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size,
+              REGSAM view)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     RegistryKey owned(key);
     return RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
 }
 
-bool putText(HKEY root, const std::string& path, const std::string& name, const std::string& text, DWORD type)
+bool putText(HKEY root, const std::string& path, const std::string& name, const std::string& text, DWORD type,
+             REGSAM view)
 {
-    return putValue(root, path, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    return putValue(root, path, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1), view);
 }
 
 bool putNumber(HKEY root, const std::string& path, const std::string& name, DWORD value)

@@ -18,10 +18,12 @@ std::string freshTestKey(const std::string& prefix);
 bool deleteKey(HKEY root, const std::string& path);
 bool keyExists(HKEY root, const std::string& path);
 
-// Creates root\path when needed and writes one value of any type.
-bool putValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size);
+// Creates root\path when needed and writes one value of any type; `view` may name a registry view
+// (KEY_WOW64_32KEY).
+bool putValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size,
+              REGSAM view = 0);
 bool putText(HKEY root, const std::string& path, const std::string& name, const std::string& text,
-             DWORD type = REG_SZ);
+             DWORD type = REG_SZ, REGSAM view = 0);
 bool putNumber(HKEY root, const std::string& path, const std::string& name, DWORD value);
 
 struct RawValue {
