@@ -22,17 +22,26 @@ bool sizeOf(HANDLE file, LONGLONG& size)
 
 }  // namespace
 
-bool fileComplete(const std::string& path)
+namespace {
+
+// The file's size when it can be opened with writers shut out: no one holds it for writing now.
+// The file is closed again at once, so that a writer that comes next is not refused.
+bool sizeWithoutWriters(const std::string& path, LONGLONG& size)
 {
-    QuietErrorMode quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // FILE_SHARE_READ only: the open fails while anyone holds the file with write access.
     FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
+    return file && sizeOf(file.get(), size);
+}
+
+}  // namespace
+
+bool fileComplete(const std::string& path)
+{
+    QuietErrorMode quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     LONGLONG before = 0, after = 0;
-    if (!sizeOf(file.get(), before))
+    if (!sizeWithoutWriters(path, before))
         return false;
     Sleep(settleMs);
-    return sizeOf(file.get(), after) && before == after;
+    return sizeWithoutWriters(path, after) && before == after;
 }
