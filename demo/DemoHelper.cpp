@@ -11,6 +11,9 @@
 //                                          Wine's WScript.Sleep and StdIn do not work, a busy
 //                                          loop would take a processor)
 //     write-rar ARCHIVE MEMBER SOURCE      writes a RAR 5 archive holding SOURCE stored as MEMBER
+//     slow-copy SOURCE TARGET MS           copies SOURCE to TARGET as a slow copy does: the target
+//                                          held open with writers shut out, written in ten pieces
+//                                          over MS milliseconds
 //
 // The exit code is 0 on success, 1 when the wait ran out or the step failed, 2 for bad usage.
 // The waits reuse the tests' helpers, the archive the tests' writer; the viewer is the tests' viewer.
@@ -85,12 +88,36 @@ int writeRar(const std::string& archive, const std::string& member, const std::s
     return RarWriter(RarFormat::Rar5).file(member, content.str()).save(archive) ? 0 : 1;
 }
 
+int slowCopy(const std::string& source, const std::string& target, DWORD durationMs)
+{
+    std::ifstream file(source, std::ios::binary);
+    if (!file)
+        return 1;
+    std::ostringstream read;
+    read << file.rdbuf();
+    std::string content = read.str();
+    HANDLE out = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return 1;
+    const size_t pieces = 10;
+    bool whole = true;
+    for (size_t piece = 0; piece < pieces && whole; ++piece) {
+        size_t from = content.size() * piece / pieces;
+        size_t to = content.size() * (piece + 1) / pieces;
+        DWORD written = 0;
+        whole = WriteFile(out, content.data() + from, static_cast<DWORD>(to - from), &written, nullptr) != 0;
+        Sleep(durationMs / pieces);
+    }
+    return CloseHandle(out) && whole ? 0 : 1;
+}
+
 int usage()
 {
     std::fprintf(stderr,
                  "usage: vogdemo wait-window CAPTION [MS] | wait-gone CAPTION [MS] | cancel CAPTION |\n"
                  "               activate CAPTION |\n"
-                 "               close-viewers | wait-file PATH [MS] | write-rar ARCHIVE MEMBER SOURCE\n");
+                 "               close-viewers | wait-file PATH [MS] | write-rar ARCHIVE MEMBER SOURCE |\n"
+                 "               slow-copy SOURCE TARGET MS\n");
     return 2;
 }
 
@@ -115,5 +142,7 @@ int main(int argc, char** argv)
         return ViewerFixture::closeEveryViewer() ? 0 : 1;
     if (command == "write-rar" && argc == 5)
         return writeRar(argv[2], argv[3], argv[4]);
+    if (command == "slow-copy" && argc == 5)
+        return slowCopy(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
     return usage();
 }
