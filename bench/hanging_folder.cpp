@@ -3,6 +3,7 @@
 // returns, against the same lookup with the hanging folder removed, measured in the same run.
 #include "BenchSupport.h"
 
+#include "support/TestSupport.h"
 #include "theme/Theme.h"
 
 #include <algorithm>
@@ -32,13 +33,9 @@ bool timeLookups(Theme& theme, const std::string& name, const std::string& expec
 
 int main()
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string second = std::string(temp) + "vog-bench-hang-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(second.c_str(), nullptr);
+    std::string second = testing_support::scratchFolder("vog-bench-hang");
     std::string document = second + "\\manual.doc";
-    HANDLE file = CreateFileA(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(file);
+    testing_support::writeFile(document, "");
 
     Theme theme("");  // never saved
     theme.paths = {second};
@@ -47,8 +44,7 @@ int main()
     theme.paths = {"H:\\docs", second};
     bool hangingOk = timeLookups(theme, "manual.doc", document, hangingMs);
 
-    DeleteFileA(document.c_str());
-    RemoveDirectoryA(second.c_str());
+    testing_support::deleteTree(second);
 
     bool ok = baselineOk && hangingOk && hangingMs < boundMs;
     std::printf("%-48s %8.1f ms slowest of %d (without the hanging folder %.1f ms: ratio %.1f; bound %.0f ms) %s\n",

@@ -6,6 +6,7 @@
 // that, the same dialog template run by a plain dialog procedure and ended from another thread.
 // Samples alternate so that drift of the machine's load affects all of them.
 #include "BenchSupport.h"
+#include "support/TestSupport.h"
 #include "LookupThread.h"
 
 #include "resources/resource.h"
@@ -98,18 +99,12 @@ double lookupSample(const std::string& folder, const std::string& source, const 
 
 int main()
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string base = std::string(temp) + "vog-bench-locate-" + std::to_string(GetCurrentProcessId());
+    std::string base = testing_support::scratchFolder("vog-bench-locate");
     std::string folder = base + "\\watched";
-    CreateDirectoryA(base.c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
     std::string source = base + "\\source.doc";
     std::string target = folder + "\\wanted.doc";
-    HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, "a document of the theme", 23, &written, nullptr);
-    CloseHandle(file);
+    testing_support::writeFile(source, "a document of the theme");
 
     std::vector<double> bare, dialogEnd, lookup;
     int failed = 0;
@@ -125,9 +120,7 @@ int main()
         if (l >= 0)
             lookup.push_back(l);
     }
-    DeleteFileA(source.c_str());
-    RemoveDirectoryA(folder.c_str());
-    RemoveDirectoryA(base.c_str());
+    testing_support::deleteTree(base);
 
     std::printf("samples: %zu bare, %zu dialog ends, %zu lookups (of %d each)\n", bare.size(), dialogEnd.size(),
                 lookup.size(), samples);

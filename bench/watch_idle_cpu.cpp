@@ -4,6 +4,7 @@
 // in their waits, so the process should use next to nothing. The same process idling without
 // watchers is the baseline.
 #include "BenchSupport.h"
+#include "support/TestSupport.h"
 #include "LookupThread.h"
 
 #include "winsys/ChangeWatcher.h"
@@ -48,10 +49,7 @@ public:
 
 int main()
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string base = std::string(temp) + "vog-bench-idle-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(base.c_str(), nullptr);
+    std::string base = testing_support::scratchFolder("vog-bench-idle");
     std::vector<std::string> folders;
     for (int i = 0; i < watcherCount; ++i) {
         folders.push_back(base + "\\w" + std::to_string(i));
@@ -89,9 +87,7 @@ int main()
         if (dialogShown)
             lookupPercent = idlePercent(idleMs);
     }
-    for (const std::string& folder : folders)
-        RemoveDirectoryA(folder.c_str());
-    RemoveDirectoryA(base.c_str());
+    testing_support::deleteTree(base);
 
     std::printf("%d of %d watchers alive while idle; lookup dialog %s\n", alive, watcherCount,
                 dialogShown ? "shown" : "NOT SHOWN");

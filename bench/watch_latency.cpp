@@ -2,6 +2,7 @@
 // FindFirstChangeNotificationA wait on the same folder, both measured in this run. Phases alternate
 // so that drift of the machine's load affects both alike.
 #include "BenchSupport.h"
+#include "support/TestSupport.h"
 
 #include "winsys/ChangeWatcher.h"
 
@@ -14,15 +15,6 @@ namespace {
 constexpr int blocks = 5;
 constexpr int perBlock = 40;
 constexpr DWORD timeoutMs = 2000;
-
-std::string folderPath()
-{
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string folder = std::string(temp) + "vog-bench-latency-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
-}
 
 int fileCounter = 0;
 
@@ -101,30 +93,18 @@ void watcherPhase(const std::string& folder, std::vector<double>& samples)
     }
 }
 
-void deleteFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*.txt").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            DeleteFileA((folder + "\\" + data.cFileName).c_str());
-        while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
 
 }  // namespace
 
 int main()
 {
-    std::string folder = folderPath();
+    std::string folder = testing_support::scratchFolder("vog-bench-latency");
     std::vector<double> bare, watched;
     for (int block = 0; block < blocks; ++block) {
         baselinePhase(folder, bare);
         watcherPhase(folder, watched);
     }
-    deleteFolder(folder);
+    testing_support::deleteTree(folder);
     std::printf("samples: %zu bare, %zu through the watcher (of %d each)\n", bare.size(), watched.size(),
                 blocks * perBlock);
     if (bare.empty() || watched.empty())
