@@ -307,6 +307,37 @@ bool Register::readBinary(const char* name, void* buffer, DWORD size) const
         && type == REG_BINARY;
 }
 
+bool Register::readBytes(const char* name, std::string& out) const
+{
+    // The value may grow between the size query and the read: ask again a few times.
+    for (int attempt = 0; key && attempt < 4; ++attempt) {
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        if (RegQueryValueExA(key.get(), orEmpty(name), nullptr, &type, nullptr, &size) != ERROR_SUCCESS
+            || type != REG_BINARY)
+            return false;
+        std::string bytes(size, '\0');
+        LSTATUS status = RegQueryValueExA(key.get(), orEmpty(name), nullptr, &type,
+                                          reinterpret_cast<BYTE*>(bytes.empty() ? nullptr : &bytes[0]), &size);
+        if (status == ERROR_SUCCESS && type == REG_BINARY) {
+            bytes.resize(size);
+            out = std::move(bytes);
+            return true;
+        }
+        if (status != ERROR_MORE_DATA)
+            return false;
+    }
+    return false;
+}
+
+bool Register::lastWritten(FILETIME& out) const
+{
+    return key
+        && RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, &out)
+               == ERROR_SUCCESS;
+}
+
 bool Register::writeText(const char* name, const std::string& text)
 {
     return key

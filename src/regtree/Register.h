@@ -122,6 +122,12 @@ public:
     // Fails when the stored data is larger than `size`; shorter data fills only its own bytes.
     bool readBinary(const char* name, void* buffer, DWORD size) const;
 
+    // A REG_BINARY value of any size, its bytes as they are. Fails (out as it was) for another type.
+    bool readBytes(const char* name, std::string& out) const;
+    // When the current key or one of its values was last changed (RegQueryInfoKey's last write
+    // time). Two changes within one tick of the system clock may give the same time.
+    bool lastWritten(FILETIME& out) const;
+
     // REG_SZ: the text and its terminating NUL.
     bool writeText(const char* name, const std::string& text);
     bool writeNumber(const char* name, std::uint32_t value);

@@ -1,6 +1,6 @@
 #include "theme/Theme.h"
 
-#include "regtree/TreeStore.h"
+#include "theme/StoredList.h"
 #include "winsys/MachineMutex.h"
 #include "winsys/Text.h"
 
@@ -11,20 +11,18 @@
 
 namespace {
 
-const char* const themesKey = "Software\\Vog\\2000.08.04\\Themes";
-const char* const pathsName = "paths";
+using stored_list::openThemeKey;
+using stored_list::themesKey;
 
-// Loads and saves of theme lists take turns, across the processes of the machine: a save clears the
-// theme's key and then writes the list value by value, so a load in between would read a part of
-// the list, and two saves at once (two requests of one theme ending together) would leave a
-// mixture of both. The mutex is created once and closed when the module unloads. A holder that does
-// not let go in time (a process stopped in a debugger) is not waited for any longer: a load, which
-// runs inside the container's call, reads the list after 1 s as it would without the lock (at worst
-// a part of a list being saved); a save, which runs when a request ends, waits up to 10 s before it
-// writes anyway.
+// Saves of theme lists take turns, across the processes of the machine: each applies its edits to
+// the list as stored when its turn comes, so that two saves at once (two requests of one theme
+// ending together) cannot drop each other's folders. Loads never wait: they run inside the
+// container's call, and a list being saved is recognised by its record (StoredList.h). The mutex is
+// created once and closed when the module unloads. A holder that does not let go in time (a
+// process stopped in a debugger) is not waited for any longer: a save, which runs when a request
+// ends, waits up to 10 s before it writes anyway.
 class StoreTurn {
 public:
-    static constexpr DWORD loadWaitMs = 1000;
     static constexpr DWORD saveWaitMs = 10000;
 
     explicit StoreTurn(DWORD waitMs) : mutex(storeMutex())
@@ -67,38 +65,13 @@ bool reachesIntoAThemesTree(const std::string& name)
     return false;
 }
 
-// Places the cursor on the theme's key below root: in one step where the registry takes the whole
-// path, and in two for a long name that fits only as a key of its own. False, on no key, when it is
-// missing.
-bool openThemeKey(Vantor::Register& cursor, HKEY root, const std::string& name)
-{
-    if (cursor.openSub((std::string(themesKey) + '\\' + name).c_str()))
-        return true;
-    return cursor.reopen(root, themesKey) && cursor.openSub(name.c_str());
-}
-
-// The theme's list as stored below root now, in view; empty when it is missing.
-std::vector<std::string> storedList(HKEY root, const std::string& name, Vantor::View view = Vantor::View::shared)
-{
-    RegistryTreeStore store(root, nullptr, Vantor::Access::read, view);
-    std::vector<std::string> list;
-    // When the key is missing the store stands on no key and loads nothing.
-    openThemeKey(store.reg(), root, name);
-    Tree tree;
-    store.load(tree);
-    std::string text;
-    for (int index = 0; tree.getText(pathsName, text, index); ++index)
-        list.push_back(text);
-    return list;
-}
-
 // The machine's list of the theme. Every front end of either architecture keeps the machine's themes
 // in the 64-bit view; a theme that an older 32-bit installation registered in the 32-bit view only
 // is read from there, and the next save writes it to the 64-bit view.
 std::vector<std::string> machineList(const std::string& name)
 {
-    std::vector<std::string> list = storedList(HKEY_LOCAL_MACHINE, name);
-    return list.empty() ? storedList(HKEY_LOCAL_MACHINE, name, Vantor::View::legacy32) : list;
+    std::vector<std::string> list = stored_list::read(HKEY_LOCAL_MACHINE, name);
+    return list.empty() ? stored_list::read(HKEY_LOCAL_MACHINE, name, Vantor::View::legacy32) : list;
 }
 
 bool holds(const std::vector<std::string>& list, const std::string& folder)
@@ -119,25 +92,6 @@ std::vector<std::string> withEdits(std::vector<std::string> stored, const std::v
             stored.push_back(each);
     }
     return stored;
-}
-
-// Replaces what the theme stored below root with list. False when its key cannot be created.
-bool writeList(HKEY root, const std::string& name, const std::vector<std::string>& list)
-{
-    RegistryTreeStore store(root, nullptr, Vantor::Access::change);
-    Vantor::Register& cursor = store.reg();
-    if (!cursor.createSub(themesKey) || !cursor.createSub(name.c_str()))
-        return false;
-    Tree tree;
-    for (const std::string& path : list)
-        tree.setString(pathsName, path, -1);
-    // What the theme itself stored goes: its "data" and "subs" keys and any value of its own. Other
-    // keys below it belong to nested themes ("docs\2024" below "docs") and stay.
-    cursor.deleteSub("data");
-    cursor.deleteSub("subs");
-    cursor.clearValues();
-    store.save(tree);
-    return true;
 }
 
 bool holdsKey(const std::vector<std::string>& names, const char* name)
@@ -200,9 +154,8 @@ void Theme::load()
         throw std::invalid_argument("The theme name \"" + shown
                                     + "\" is not allowed: \"data\" and \"subs\" below a theme hold that theme's folders.");
     }
-    StoreTurn turn(StoreTurn::loadWaitMs);
     machinePaths = machineList(name);
-    userPaths = storedList(HKEY_CURRENT_USER, name);
+    userPaths = stored_list::read(HKEY_CURRENT_USER, name);
     paths = machinePaths;
     for (const std::string& folder : userPaths) {
         if (!holds(paths, folder))
@@ -216,13 +169,16 @@ bool Theme::isMachineFolder(const std::string& folder) const
     return holds(machinePaths, folder);
 }
 
-bool Theme::mayChangeMachineList() const
+namespace {
+
+// Whether this user may change the theme's list below root: the deepest existing key of the theme's
+// path opens for changing (a save creates the keys below it).
+bool mayChange(HKEY root, const std::string& name)
 {
-    // The deepest key of the theme's path that exists decides: a save creates the keys below it.
     std::string path = std::string(themesKey) + '\\' + name;
     for (;;) {
         try {
-            Vantor::Register probe(HKEY_LOCAL_MACHINE, path.c_str(), Vantor::Access::change);
+            Vantor::Register probe(root, path.c_str(), Vantor::Access::change);
             return true;
         } catch (const Vantor::AccessRefused&) {
             return false;
@@ -233,6 +189,18 @@ bool Theme::mayChangeMachineList() const
             path.erase(slash);
         }
     }
+}
+
+}  // namespace
+
+bool Theme::mayChangeMachineList() const
+{
+    return mayChange(HKEY_LOCAL_MACHINE, name);
+}
+
+bool Theme::mayKeepFolders() const
+{
+    return !name.empty() && ((!keepForUser && mayChangeMachineList()) || mayChange(HKEY_CURRENT_USER, name));
 }
 
 void Theme::save()
@@ -252,12 +220,12 @@ void Theme::save()
     kept = machine ? Kept::machine : Kept::user;
     if (machine && wantedMachine != machinePaths) {
         machinePaths = withEdits(machineList(name), machinePaths, wantedMachine);
-        if (!writeList(HKEY_LOCAL_MACHINE, name, machinePaths))
+        if (!stored_list::write(HKEY_LOCAL_MACHINE, name, machinePaths))
             kept = Kept::nowhere;
     }
     if (wantedUser != userPaths) {
-        userPaths = withEdits(storedList(HKEY_CURRENT_USER, name), userPaths, wantedUser);
-        if (!writeList(HKEY_CURRENT_USER, name, userPaths))
+        userPaths = withEdits(stored_list::read(HKEY_CURRENT_USER, name), userPaths, wantedUser);
+        if (!stored_list::write(HKEY_CURRENT_USER, name, userPaths))
             kept = Kept::nowhere;
     }
     changed = false;

@@ -79,6 +79,11 @@ public:
     // machine list when true, to the user's own list otherwise.
     bool mayChangeMachineList() const;
 
+    // Whether folders this user adds can be kept at all: in the machine list, or else in the user's
+    // own. False for an unnamed theme and for a process at low integrity, whose additions are used
+    // by this object only.
+    bool mayKeepFolders() const;
+
     // Where the last save kept the changes: in the machine list, in the user's own list, or nowhere
     // (a key could not be created: not even the user's own list may be written, so the folders
     // added are used by this object only).
@@ -170,7 +175,7 @@ private:
     void endWaits() noexcept;
 
     // load runs only in the constructor, save at the destruction and in saveNow. load sets
-    // `paths` to the stored folders; save applies this object's edits (folders added and removed
+    // `paths` to the stored folders and never waits for another process; save applies this object's edits (folders added and removed
     // since the load) to each list as stored now, so that another editor's folders stay.
     void load();
     void save();

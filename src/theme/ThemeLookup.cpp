@@ -179,6 +179,9 @@ std::string Theme::loaderMessage(const std::string& file, const std::vector<std:
             text += (i ? "; " : " ") + notAnswering[i];
         text += ".";
     }
+    if (!name.empty() && !mayKeepFolders())
+        text += " A folder you add is used this time only: this program may not keep it, neither for every user "
+                "nor in your own settings.";
     return text;
 }
 

@@ -157,6 +157,21 @@ TEST_F(VogProgramTest, ThemeAddAndRemoveWriteTheLayoutTheControlReadsAndWhereLis
     expectOutcome(vog("theme show " + theme), 1, "no folders");
 }
 
+TEST_F(VogProgramTest, AStandardUserFindsAndOpensButChangesOnlyTheirOwnFolders)
+{
+    registerTheme();
+    ReadOnlyKeys standardUser;
+    expectOutcome(vog("where " + theme + " guide.vogdoc"), 0, folder + ": found\r\n" + folder + "\\guide.vogdoc");
+    ViewerFixture viewers;
+    expectGuideOpenedAndWaitedFor(viewers, "open " + theme + " guide.vogdoc");
+    expectOutcome(vog("theme add " + theme + " D:\\Mine"), 2, "vog theme add --user");
+    expectOutcome(vog("theme add --user " + theme + " D:\\Mine"), 0, "");
+    ProcessResult show = vog("theme show " + theme);
+    deleteKey(HKEY_CURRENT_USER, themesKey + "\\" + theme);
+    EXPECT_EQ(outputLines(show.output), (std::vector<std::string>{folder, "D:\\Mine  (your own folder)"}));
+    EXPECT_EQ(std::vector<std::string>{folder}, Theme(theme).paths);
+}
+
 TEST_F(VogProgramTest, LinksOpenOnlyFromTheFoldersOfARegisteredThemeAndHostileOnesOpenNothing)
 {
     registerTheme();

@@ -5,6 +5,7 @@
 
 #include "control/Identifiers.h"
 #include "support/RarWriter.h"
+#include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
 #include "support/UnrarTestSupport.h"
 #include "support/ViewerFixture.h"
@@ -92,6 +93,29 @@ TEST_F(EndToEndTest, ScriptOpensADocumentFoundInTheThemesFolder)
     finish(script);
     ASSERT_TRUE(viewer);
     EXPECT_EQ(folder + "\\manual.vogdoc", viewer->document());
+}
+
+TEST_F(EndToEndTest, AStandardUserOpensADocumentAndAnArchiveMemberOfTheThemesFolder)
+{
+    ReadOnlyKeys standardUser;
+    ASSERT_TRUE(standardUser.applied());
+    PathScope library(unrarStandInFolder(UnrarStandIn::Full));
+    ASSERT_TRUE(writeFile(folder + "\\manual.vogdoc", "the manual"));
+    ASSERT_TRUE(RarWriter(RarFormat::Rar5).file("inside.vogdoc", "packed").save(folder + "\\pack.rar"));
+    HANDLE script = startScript("vog.open(\"" + theme + "\", \"manual.vogdoc\", \"\", \"\");"
+                                "vog.open(\"" + theme + "\", \"pack.rar\", \"inside.vogdoc\", \"\");",
+                                "fso.GetFolder(" + jsString(viewers.logFolder()) + ").Files.Count > 1");
+    std::optional<ViewerStart> first = viewers.waitForStart(), second = viewers.waitForStart();
+    EXPECT_EQ(nullptr, FindWindowA(nullptr, "Vog Error"));
+    finish(script);
+    ASSERT_TRUE(first && second) << "a document did not open";
+    std::string found = first->document(), copy = second->document();
+    if (copy == folder + "\\manual.vogdoc")
+        std::swap(found, copy);
+    EXPECT_EQ(folder + "\\manual.vogdoc", found);
+    ASSERT_NE(std::string::npos, copy.find("inside.vogdoc")) << copy;
+    viewers.closeAll();
+    deleteTree(copy.substr(0, copy.rfind('\\')));
 }
 
 TEST_F(EndToEndTest, ScriptWaitsInTheLoaderDialogUntilTheFileArrivesThenOpensIt)

@@ -130,9 +130,9 @@ bool removeBrokenLink(const std::string& path)
     return ntDeleteKey && ntDeleteKey(link) == 0;
 }
 
-ReadOnlyKeys::ReadOnlyKeys(const std::string& path)
+ReadOnlyKeys::ReadOnlyKeys(const std::string& path, HKEY root)
 {
-    keep(HKEY_LOCAL_MACHINE, path, 0);
+    keep(root, path, 0);
     PSECURITY_DESCRIPTOR readOnly = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;CI;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr))
         return;

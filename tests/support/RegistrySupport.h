@@ -43,12 +43,12 @@ std::vector<std::string> subkeysOf(HKEY root, const std::string& path);
 bool makeBrokenLink(const std::string& path);
 bool removeBrokenLink(const std::string& path);
 
-// While it lives, HKEY_LOCAL_MACHINE\<path> and every key below it that exists give everyone read
-// access only, as a standard user sees Software\Vog (Wine enforces key DACLs for its administrator
-// token too). The keys' own security comes back at the end, through handles opened beforehand.
+// While it lives, root\<path> and every key below it that exists give everyone read access only, as
+// a standard user sees HKEY_LOCAL_MACHINE\Software\Vog and a process at low integrity its own
+// HKEY_CURRENT_USER\Software\Vog (Wine enforces key DACLs for its administrator token too). The keys' own security comes back at the end, through handles opened beforehand.
 class ReadOnlyKeys {
 public:
-    explicit ReadOnlyKeys(const std::string& path = "Software\\Vog");
+    explicit ReadOnlyKeys(const std::string& path = "Software\\Vog", HKEY root = HKEY_LOCAL_MACHINE);
     ~ReadOnlyKeys();
     ReadOnlyKeys(const ReadOnlyKeys&) = delete;
     ReadOnlyKeys& operator=(const ReadOnlyKeys&) = delete;

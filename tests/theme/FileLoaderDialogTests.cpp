@@ -3,6 +3,7 @@
 
 #include "LookupHarness.h"
 #include "resources/resource.h"
+#include "support/RegistrySupport.h"
 #include "support/TestSupport.h"
 #include "winsys/ChangeWatcher.h"
 #include "winsys/Text.h"
@@ -206,6 +207,39 @@ TEST(FileLoaderDialogTest, RemoveFollowsTheSelectionRules)
     run.remove();
     EXPECT_TRUE(run.paths.empty());
     EXPECT_FALSE(run.removeEnabled()) << "removing the last folder disables Remove";
+}
+
+TEST(FileLoaderDialogTest, AStandardUsersAddIsKeptForThemAndAMachineFolderStays)
+{
+    const std::string name = uniqueName("loader-user"), key = "Software\\Vog\\2000.08.04\\Themes\\" + name;
+    const std::string machine = scratchFolder(name), own = scratchFolder(name + "own");
+    ASSERT_TRUE(writeFile(own + "\\x.doc", "here") && putText(HKEY_LOCAL_MACHINE, key + "\\data", "string.paths", machine));
+    {
+        ReadOnlyKeys standardUser;
+        {
+            Theme theme(name);
+            theme.chooseFolder = [&](HWND) { return own; };
+            LookupRun run(theme, "x.doc");
+            HWND dialog = run.dialog(), box = nullptr;
+            SendDlgItemMessageA(dialog, IDC_LOADER_FOLDERS, LB_SETCURSEL, 0, 0);
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_LOADER_REMOVE, BN_CLICKED), 0);
+            ASSERT_TRUE(dialog && waitUntil([&] { return (box = GetLastActivePopup(dialog)) != dialog; }, 5000));
+            EXPECT_NE(std::string::npos, windowText(GetDlgItem(box, 0xFFFF)).find("set by an administrator"));
+            SendMessageA(box, WM_COMMAND, IDOK, 0);
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_LOADER_ADD, BN_CLICKED), 0);
+            ASSERT_TRUE(run.waitDone(5000));
+            EXPECT_EQ(own + "\\x.doc", run.result.value_or(""));
+        }
+        // The next request reads the folder from the user's own list and finds the file there.
+        Theme next(name);
+        EXPECT_EQ((std::vector<std::string>{machine, own}), next.paths);
+        EXPECT_EQ(own + "\\x.doc", next.locate("x.doc", nullptr, nullptr).value_or(""));
+        EXPECT_EQ(std::string::npos, next.loaderMessage("x.doc").find("this time only"));
+        ReadOnlyKeys lowIntegrity("Software\\Vog", HKEY_CURRENT_USER);
+        EXPECT_NE(std::string::npos, next.loaderMessage("x.doc").find("used this time only"));
+    }
+    deleteKey(HKEY_CURRENT_USER, key);
+    deleteKey(HKEY_LOCAL_MACHINE, key);
 }
 
 TEST(FileLoaderDialogTest, ResizingKeepsTheButtonsAtTheRightEdgeAndTheListFollows)
