@@ -262,24 +262,45 @@ TEST(ArgumentTextTest, NoStringKindsGiveEmptyTextAndOtherKindsTheirText)
     EXPECT_EQ(text, "2.5");
 }
 
-TEST(ArgumentTextTest, WideTextBecomesSystemCodePageText)
+TEST(ArgumentTextTest, WideTextBecomesExactSystemCodePageTextOrIsRefused)
 {
     ASSERT_EQ(GetACP(), 1252u) << "the expectations below are those of code page 1252";
     Bstr accented(L"caf\u00e9 \u00fcber.txt");
     EXPECT_EQ(textOf(bstrArgument(accented.get())), "caf\xe9 \xfc" "ber.txt");
 
-    // Full-width dots and backslash: a best-fit mapping would make "..\" of them.
+    // Full-width dots and backslash: a best-fit mapping would make "..\" of them, "?" would make
+    // every such name of one length the same. A cut at an embedded null would open "guide.txt".
     Bstr lookAlikes(L"\uFF0E\uFF0E\uFF3Cwin.ini");
-    EXPECT_EQ(textOf(bstrArgument(lookAlikes.get())), "???win.ini");
-
-    // Text ends at an embedded null, as every later use of it would end it.
     Bstr embedded(L"guide.txt\0.exe", 14);
-    EXPECT_EQ(textOf(bstrArgument(embedded.get())), "guide.txt");
+    std::string text = "unchanged";
+    EXPECT_EQ(argumentText(bstrArgument(lookAlikes.get()), LOCALE_USER_DEFAULT, text), DISP_E_OVERFLOW);
+    EXPECT_EQ(argumentText(bstrArgument(embedded.get()), LOCALE_USER_DEFAULT, text), DISP_E_OVERFLOW);
+    EXPECT_EQ(text, "unchanged");
 
-    // In UTF-8 every character keeps its exact bytes. Windows refuses the best-fit flag there (every
-    // argument would arrive empty), Wine takes it: the flags are checked themselves.
-    EXPECT_EQ(narrowText(L"caf\u00e9 \uFF0E\uFF3Cwin.ini", CP_UTF8), "caf\xc3\xa9 \xef\xbc\x8e\xef\xbc\xbcwin.ini");
-    EXPECT_EQ(noBestFitFlags(CP_UTF8), 0u);
+    // A byte array converts to text, an object to its default property: both are refused.
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 4);
+    VARIANT array = typedArgument(VT_ARRAY | VT_UI1);
+    V_ARRAY(&array) = bytes;
+    EXPECT_EQ(textOf(array), "failed");
+    SafeArrayDestroy(bytes);
+}
+
+TEST_F(DispatchTest, ARefusedArgumentIsAScriptErrorThatNamesIt)
+{
+    Bstr lookAlike(L"manuals\uFF3C");
+    VARIANT e = bstrArgument(empty.get());
+    VARIANT arguments[4] = {e, e, bstrArgument(file.get()), bstrArgument(lookAlike.get())};
+    DISPPARAMS params = {arguments, nullptr, 4, 0};
+    EXCEPINFO exception{};
+    MessageBoxWatch boxes;
+    EXPECT_EQ(control->Invoke(dispidOpen, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                              &exception, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(std::wstring(exception.bstrDescription ? exception.bstrDescription : L""),
+              L"The argument theme holds a null character or a character the system code page does not have.");
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    EXPECT_TRUE(boxes.seen().empty());
 }
 
 }  // namespace
