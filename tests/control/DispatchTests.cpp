@@ -285,7 +285,7 @@ TEST(ArgumentTextTest, WideTextBecomesExactSystemCodePageTextOrIsRefused)
     SafeArrayDestroy(bytes);
 }
 
-TEST_F(DispatchTest, ARefusedArgumentIsAScriptErrorThatNamesIt)
+TEST_F(DispatchTest, ARefusedArgumentOrOneRequestTooManyIsAScriptErrorThatSaysWhy)
 {
     Bstr lookAlike(L"manuals\uFF3C");
     VARIANT e = bstrArgument(empty.get());
@@ -300,6 +300,18 @@ TEST_F(DispatchTest, ARefusedArgumentIsAScriptErrorThatNamesIt)
               L"The argument theme holds a null character or a character the system code page does not have.");
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
+
+    // Each open of a missing file keeps its worker in the File Loader dialog: past the limit a call
+    // fails at once and starts nothing; the control's end stops the others.
+    int accepted = 0;
+    HRESULT refused = S_OK;
+    for (int i = 0; i < 20 && refused == S_OK; ++i) {
+        Bstr absent((L"absent-" + std::to_wstring(i) + L".txt").c_str());
+        refused = invokeMethod(control.get(), dispidOpen, {bstrArgument(theme.get()), bstrArgument(absent.get()), e, e});
+        accepted += refused == S_OK;
+    }
+    EXPECT_EQ(accepted, 16);
+    EXPECT_EQ(refused, E_ABORT);
     EXPECT_TRUE(boxes.seen().empty());
 }
 
