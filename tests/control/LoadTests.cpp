@@ -169,6 +169,18 @@ TEST_F(LoadTest, TwoHundredConcurrentOpensOnControlsAtTheirLimitThenTheirDestruc
     expectNothingLeft();
 }
 
+// One request after another, each ended before the next: the records of ended workers go, so a
+// control that lives on is never at its limit and keeps no thread or handle of theirs.
+TEST_F(LoadTest, AThousandRequestsOneAfterAnotherOnOneControlLeaveNoThreadOrHandleBehind)
+{
+    ComPtr<IDispatch> control = newControl();
+    for (int i = 0; i < 1000; ++i) {
+        open(control.get(), program);
+        ASSERT_TRUE(waitUntil([this] { return processCounts().threads <= before.threads; }, 10000, 1)) << i;
+    }
+    EXPECT_TRUE(countsSettle(before, 0, 16)) << countsText(processCounts(), before);
+}
+
 TEST_F(LoadTest, FiveHundredControlsDestroyedWhileTheirWorkersShowTheDialogOrWaitForAViewer)
 {
     ViewerFixture viewers;
