@@ -4,6 +4,7 @@
 
 #include "control/DispatchArguments.h"
 #include "control/Identifiers.h"
+#include "support/TestSupport.h"
 #include "winsys/Text.h"
 
 #include <gtest/gtest.h>
@@ -290,7 +291,7 @@ TEST(ArgumentTextTest, WideTextBecomesExactSystemCodePageTextOrIsRefused)
     SafeArrayDestroy(bytes);
 }
 
-TEST_F(DispatchTest, ARefusedArgumentIsAScriptErrorThatNamesIt)
+TEST_F(DispatchTest, ARefusedArgumentOrOneRequestTooManyIsAScriptErrorThatSaysWhy)
 {
     Bstr lookAlike(L"manuals\uFF3C");
     VARIANT e = bstrArgument(empty.get());
@@ -300,7 +301,21 @@ TEST_F(DispatchTest, ARefusedArgumentIsAScriptErrorThatNamesIt)
                            nullptr, &error),
               DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"The argument theme holds a null character or a character the system code page does not have.");
+
+    // Each open of a missing file keeps its worker in the File Loader dialog: past the limit a call
+    // fails at once and starts nothing; the control's end stops the others.
+    int accepted = 0;
+    for (HRESULT result = S_OK; result == S_OK && accepted < 20; accepted += result == S_OK) {
+        Bstr absent((L"absent-" + std::to_wstring(accepted) + L".txt").c_str());
+        result = invokeMethod(control.get(), dispidOpen, {bstrArgument(theme.get()), bstrArgument(absent.get()), e, e},
+                              nullptr, &error);
+    }
+    EXPECT_EQ(accepted, 16);
+    EXPECT_EQ(error, L"Vog is already opening 16 documents for this page; open this one when one of them is done.");
     EXPECT_TRUE(boxes.seen().empty());
+    // Under Wine a process that ends while workers still run can hang in the module's detach.
+    control.reset();
+    EXPECT_TRUE(testing_support::waitUntil([this] { return vog.canUnloadNow() == S_OK; }, 10000));
 }
 
 }  // namespace

@@ -64,22 +64,6 @@ WScript.Echo("end");
     EXPECT_TRUE(boxes.seen().empty());
 }
 
-// Each open of a missing file keeps its worker in the File Loader dialog until the control goes.
-TEST_F(ScriptHostTest, JScriptLoopOfOpensIsRefusedPastSixteenRunningRequestsWithoutABox)
-{
-    MessageBoxWatch boxes;
-    std::vector<std::string> output = run("js", R"(
-var vog = new ActiveXObject("VOG.VogCtrl.1");
-var accepted = 0;
-try { for (; accepted < 100; ++accepted) vog.open("LimitTheme", "missing-" + accepted + ".vogdoc", "", ""); }
-catch (e) { WScript.Echo(accepted + " " + (e.number >>> 0).toString(16) + " " + e.description); }
-WScript.Echo("end");
-)");
-    EXPECT_EQ(output, (std::vector<std::string>{"16 80004004 Vog is already opening 16 documents for this page; open "
-                                                "this one when one of them is done.", "end"}));
-    EXPECT_TRUE(boxes.seen().empty());
-}
-
 TEST_F(ScriptHostTest, JScriptWithoutThemeOrFileShowsIllegalCall)
 {
     MessageBoxWatch boxes;
