@@ -2,21 +2,8 @@
 
 #include "winsys/Text.h"
 
-#include <cwchar>
-
-std::string narrowText(const wchar_t* text, UINT codePage)
-{
-    if (!text || !*text)
-        return {};
-    int wideLength = static_cast<int>(std::wcslen(text));
-    DWORD flags = noBestFitFlags(codePage);
-    int length = WideCharToMultiByte(codePage, flags, text, wideLength, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return {};
-    std::string narrow(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(codePage, flags, text, wideLength, &narrow[0], length, nullptr, nullptr);
-    return narrow;
-}
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -28,6 +15,33 @@ struct VariantHolder {
     VariantHolder(const VariantHolder&) = delete;
     VariantHolder& operator=(const VariantHolder&) = delete;
 };
+
+// Text, a number, a boolean, a date or a currency amount: the kinds that have one text of their own.
+bool hasText(VARTYPE type)
+{
+    switch (type & ~VT_BYREF) {
+    case VT_BSTR:
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
+    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: case VT_BOOL: case VT_DATE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The exact system code page text of a string, which may hold null characters.
+HRESULT exactText(BSTR wide, std::string& text)
+{
+    std::wstring_view view(wide ? wide : L"", wide ? SysStringLen(wide) : 0);
+    if (view.find(L'\0') != std::wstring_view::npos)
+        return DISP_E_OVERFLOW;
+    std::optional<std::string> narrow = narrowExactly(view);
+    if (!narrow)
+        return DISP_E_OVERFLOW;
+    text = std::move(*narrow);
+    return S_OK;
+}
 
 }  // namespace
 
@@ -76,19 +90,41 @@ HRESULT argumentText(const VARIANT& argument, LCID lcid, std::string& text)
         text.clear();
         return S_OK;
     case VT_BSTR:
-        text = narrowText(V_BSTR(value));
-        return S_OK;
+        return exactText(V_BSTR(value), text);
     case VT_BYREF | VT_BSTR:
-        text = narrowText(V_BSTRREF(value) ? *V_BSTRREF(value) : nullptr);
-        return S_OK;
+        return exactText(V_BSTRREF(value) ? *V_BSTRREF(value) : nullptr, text);
     default:
         break;
     }
+    // VariantChangeTypeEx would also make text of a byte array or of an object's default property.
+    if (!hasText(V_VT(value)))
+        return DISP_E_TYPEMISMATCH;
     VariantHolder converted;
     HRESULT result =
         VariantChangeTypeEx(&converted.value, const_cast<VARIANT*>(value), lcid, VARIANT_ALPHABOOL, VT_BSTR);
     if (FAILED(result) || V_VT(&converted.value) != VT_BSTR)
         return DISP_E_TYPEMISMATCH;
-    text = narrowText(V_BSTR(&converted.value));
-    return S_OK;
+    return exactText(V_BSTR(&converted.value), text);
+}
+
+std::wstring refusalText(HRESULT refusal, const wchar_t* parameter)
+{
+    std::wstring text = L"The argument ";
+    text += parameter;
+    if (refusal == DISP_E_OVERFLOW)
+        return text + L" holds a null character or a character the system code page does not have.";
+    return text + L" is neither text nor a number.";
+}
+
+HRESULT scriptError(EXCEPINFO* exception, HRESULT code, const std::wstring& description)
+{
+    // Without an EXCEPINFO the caller gets the code itself (IDispatch::Invoke returns
+    // DISP_E_EXCEPTION only with one filled in).
+    if (!exception)
+        return code;
+    *exception = EXCEPINFO{};
+    exception->bstrSource = SysAllocString(L"Vog");
+    exception->bstrDescription = SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
+    exception->scode = code;
+    return DISP_E_EXCEPTION;
 }

@@ -18,14 +18,18 @@ HRESULT argumentOrder(const DISPPARAMS& params, UINT count, UINT* order, UINT* a
 // The text of one argument of IDispatch::Invoke. A string argument is taken as it is; a null string,
 // VT_EMPTY (JScript's undefined), VT_NULL and a missing argument (VT_ERROR with DISP_E_PARAMNOTFOUND,
 // as VBScript passes a gap) give no string, which is empty text. An argument passed by reference
-// (VT_BYREF | VT_VARIANT) is looked through. Every other type is converted to text by
-// VariantChangeTypeEx in the caller's locale lcid (numbers with its decimal sign, booleans as
-// "True"/"False"); a type that has no text (an array, an error code) gives DISP_E_TYPEMISMATCH.
-// text is unchanged on failure. May raise std::bad_alloc.
+// (VT_BYREF | VT_VARIANT) is looked through. Numbers, booleans, dates and currency amounts (also by
+// reference) are converted to text by VariantChangeTypeEx in the caller's locale lcid (numbers with
+// its decimal sign, booleans as "True"/"False"); every other type (an array, an object, an error
+// code) gives DISP_E_TYPEMISMATCH. Text is converted exactly into the system code page: a character
+// it does not have (never "?" or a look-alike, which could make a path separator, dot or drive colon
+// the caller did not write) or a null character inside the text gives DISP_E_OVERFLOW. text is
+// unchanged on failure. May raise std::bad_alloc.
 HRESULT argumentText(const VARIANT& argument, LCID lcid, std::string& text);
 
-// Wide text in codePage (by default the system code page), up to its first null character.
-// Characters the code page lacks become '?', never a look-alike ("best fit"), so that no path
-// separator, dot or drive colon can appear that the caller did not write; in UTF-8 every character
-// keeps its exact bytes. A null pointer gives empty text.
-std::string narrowText(const wchar_t* text, UINT codePage = GetACP());
+// What a script is told when argumentText refused the argument of parameter with refusal.
+std::wstring refusalText(HRESULT refusal, const wchar_t* parameter);
+
+// A script error for IDispatch::Invoke: fills *exception with source "Vog", description and code
+// and gives DISP_E_EXCEPTION; gives code itself when exception is null. May raise std::bad_alloc.
+HRESULT scriptError(EXCEPINFO* exception, HRESULT code, const std::wstring& description);

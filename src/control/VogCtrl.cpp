@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "winsys/Module.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
@@ -81,7 +82,7 @@ HRESULT CVogCtrl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, D
 }
 
 HRESULT CVogCtrl::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                         EXCEPINFO*, UINT* argError)
+                         EXCEPINFO* exception, UINT* argError)
 {
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
@@ -94,6 +95,7 @@ HRESULT CVogCtrl::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAM
     HRESULT ordered = argumentOrder(*params, 4, order, argError);
     if (FAILED(ordered))
         return ordered;
+    static const wchar_t* const parameterNames[4] = {L"theme", L"file", L"intFile", L"info"};
     try {
         std::string texts[4];
         for (UINT parameter = 0; parameter < 4; ++parameter) {
@@ -101,9 +103,13 @@ HRESULT CVogCtrl::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAM
             if (FAILED(converted)) {
                 if (argError)
                     *argError = order[parameter];
-                return converted;
+                return scriptError(exception, converted, refusalText(converted, parameterNames[parameter]));
             }
         }
+        if (runningRequests() >= maxRunningRequests)
+            return scriptError(exception, E_ABORT,
+                               L"Vog is already opening " + std::to_wstring(maxRunningRequests) +
+                                   L" documents for this page; open this one when one of them is done.");
         if (result)
             VariantInit(result);
         // The message boxes run a message loop on this thread: keep the object alive through them
@@ -133,6 +139,14 @@ void CVogCtrl::open(const std::string& theme, const std::string& file, const std
         MessageBoxA(nullptr, error.what(), "Vog Error", MB_OK | MB_ICONERROR);
     } catch (...) {
     }
+}
+
+size_t CVogCtrl::runningRequests()
+{
+    // A record whose worker has ended, or never started, has nothing more to do.
+    tasks.erase(std::remove_if(tasks.begin(), tasks.end(), [](const auto& record) { return record->waitFor(0); }),
+                tasks.end());
+    return tasks.size();
 }
 
 void CVogCtrl::startRequest(const std::string& file, const std::string& intFile, const std::string& theme,

@@ -16,6 +16,10 @@
 
 class CVogCtrl final : public OleControl {
 public:
+    // The most requests of one control that run at once: more than a person opens by hand, few
+    // enough that a page's loop cannot exhaust the desktop's windows and heap.
+    static constexpr size_t maxRunningRequests = 16;
+
     // Starts at reference count 1 (see createObject).
     CVogCtrl() noexcept;
 
@@ -27,7 +31,10 @@ public:
     // Calls open when given exactly four arguments, by position or by the parameters' names (see
     // argumentOrder): fewer give DISP_E_PARAMNOTOPTIONAL, more DISP_E_BADPARAMCOUNT, a wrong name
     // DISP_E_PARAMNOTFOUND and an argument without text DISP_E_TYPEMISMATCH (with its index in
-    // *argError), all without entering the method. Numbers become text in the caller's locale.
+    // *argError), all without entering the method; with an EXCEPINFO, a refused argument is a script
+    // error (DISP_E_EXCEPTION) whose text names it. Numbers become text in the caller's locale.
+    // While maxRunningRequests requests of this control run, a further call is a script error
+    // (E_ABORT) that starts nothing.
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
@@ -46,9 +53,12 @@ private:
 
     HRESULT dispatchTypeInfo(ComPtr<ITypeInfo>& info);
 
-    // One record per accepted request, in the order of the calls. A record stays until the control
-    // goes, also after its worker has ended; destruction stops the workers that still run and lets
-    // go of those that do not end in time.
+    // Frees the records whose workers have ended and counts those that still run.
+    size_t runningRequests();
+
+    // One record per accepted request, in the order of the calls. A record is freed at the next
+    // call after its worker has ended; destruction stops the workers that still run and lets go of
+    // those that do not end in time.
     std::vector<std::unique_ptr<TaskThread>> tasks;
     ComPtr<ITypeInfo> typeInfo;  // of _DVog, loaded on first use
 };

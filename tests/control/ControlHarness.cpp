@@ -110,16 +110,22 @@ void MessageBoxWatch::watch()
     }
 }
 
-HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> arguments, UINT* argError)
+HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> arguments, UINT* argError, std::wstring* error)
 {
     std::reverse(arguments.begin(), arguments.end());  // rgvarg holds the last argument first
     DISPPARAMS params = {arguments.empty() ? nullptr : arguments.data(), nullptr,
                          static_cast<UINT>(arguments.size()), 0};
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr,
-                                argError);
+    EXCEPINFO exception{};
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                                error ? &exception : nullptr, argError);
     VariantClear(&result);
+    if (error)
+        *error = exception.bstrDescription ? exception.bstrDescription : L"";
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
     return hr;
 }
 

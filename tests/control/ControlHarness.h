@@ -133,8 +133,10 @@ private:
     BSTR value;
 };
 
-// Calls IDispatch::Invoke as a script engine calls a method: arguments given first to last.
-HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> arguments, UINT* argError = nullptr);
+// Calls IDispatch::Invoke as a script engine calls a method: arguments given first to last. With
+// error, an EXCEPINFO is passed and the script error's description stored there.
+HRESULT invokeMethod(IDispatch* object, DISPID id, std::vector<VARIANT> arguments, UINT* argError = nullptr,
+                     std::wstring* error = nullptr);
 
 VARIANT bstrArgument(BSTR text);
 VARIANT typedArgument(VARTYPE type);

@@ -4,6 +4,7 @@
 
 #include "control/DispatchArguments.h"
 #include "control/Identifiers.h"
+#include "support/TestSupport.h"
 #include "winsys/Text.h"
 
 #include <gtest/gtest.h>
@@ -262,24 +263,59 @@ TEST(ArgumentTextTest, NoStringKindsGiveEmptyTextAndOtherKindsTheirText)
     EXPECT_EQ(text, "2.5");
 }
 
-TEST(ArgumentTextTest, WideTextBecomesSystemCodePageText)
+TEST(ArgumentTextTest, WideTextBecomesExactSystemCodePageTextOrIsRefused)
 {
     ASSERT_EQ(GetACP(), 1252u) << "the expectations below are those of code page 1252";
     Bstr accented(L"caf\u00e9 \u00fcber.txt");
     EXPECT_EQ(textOf(bstrArgument(accented.get())), "caf\xe9 \xfc" "ber.txt");
 
-    // Full-width dots and backslash: a best-fit mapping would make "..\" of them.
+    // Full-width dots and backslash: a best-fit mapping would make "..\" of them, "?" would make
+    // every such name of one length the same. A cut at an embedded null would open "guide.txt".
     Bstr lookAlikes(L"\uFF0E\uFF0E\uFF3Cwin.ini");
-    EXPECT_EQ(textOf(bstrArgument(lookAlikes.get())), "???win.ini");
-
-    // Text ends at an embedded null, as every later use of it would end it.
     Bstr embedded(L"guide.txt\0.exe", 14);
-    EXPECT_EQ(textOf(bstrArgument(embedded.get())), "guide.txt");
+    std::string text = "unchanged";
+    EXPECT_EQ(argumentText(bstrArgument(lookAlikes.get()), LOCALE_USER_DEFAULT, text), DISP_E_OVERFLOW);
+    EXPECT_EQ(argumentText(bstrArgument(embedded.get()), LOCALE_USER_DEFAULT, text), DISP_E_OVERFLOW);
+    EXPECT_EQ(text, "unchanged");
 
     // In UTF-8 every character keeps its exact bytes. Windows refuses the best-fit flag there (every
-    // argument would arrive empty), Wine takes it: the flags are checked themselves.
-    EXPECT_EQ(narrowText(L"caf\u00e9 \uFF0E\uFF3Cwin.ini", CP_UTF8), "caf\xc3\xa9 \xef\xbc\x8e\xef\xbc\xbcwin.ini");
+    // argument would be refused), Wine takes it: the flags are checked themselves.
+    EXPECT_EQ(narrowExactly(L"caf\u00e9 \uFF0E\uFF3Cwin.ini", CP_UTF8), "caf\xc3\xa9 \xef\xbc\x8e\xef\xbc\xbcwin.ini");
     EXPECT_EQ(noBestFitFlags(CP_UTF8), 0u);
+
+    // A byte array converts to text, an object to its default property: both are refused.
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 4);
+    VARIANT array = typedArgument(VT_ARRAY | VT_UI1);
+    V_ARRAY(&array) = bytes;
+    EXPECT_EQ(textOf(array), "failed");
+    SafeArrayDestroy(bytes);
+}
+
+TEST_F(DispatchTest, ARefusedArgumentOrOneRequestTooManyIsAScriptErrorThatSaysWhy)
+{
+    Bstr lookAlike(L"manuals\uFF3C");
+    VARIANT e = bstrArgument(empty.get());
+    MessageBoxWatch boxes;
+    std::wstring error;
+    EXPECT_EQ(invokeMethod(control.get(), dispidOpen, {bstrArgument(lookAlike.get()), bstrArgument(file.get()), e, e},
+                           nullptr, &error),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(error, L"The argument theme holds a null character or a character the system code page does not have.");
+
+    // Each open of a missing file keeps its worker in the File Loader dialog: past the limit a call
+    // fails at once and starts nothing; the control's end stops the others.
+    int accepted = 0;
+    for (HRESULT result = S_OK; result == S_OK && accepted < 20; accepted += result == S_OK) {
+        Bstr absent((L"absent-" + std::to_wstring(accepted) + L".txt").c_str());
+        result = invokeMethod(control.get(), dispidOpen, {bstrArgument(theme.get()), bstrArgument(absent.get()), e, e},
+                              nullptr, &error);
+    }
+    EXPECT_EQ(accepted, 16);
+    EXPECT_EQ(error, L"Vog is already opening 16 documents for this page; open this one when one of them is done.");
+    EXPECT_TRUE(boxes.seen().empty());
+    // Under Wine a process that ends while workers still run can hang in the module's detach.
+    control.reset();
+    EXPECT_TRUE(testing_support::waitUntil([this] { return vog.canUnloadNow() == S_OK; }, 10000));
 }
 
 }  // namespace

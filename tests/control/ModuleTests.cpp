@@ -4,6 +4,7 @@
 
 #include "VogVersion.h"
 #include "control/Identifiers.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,36 @@ TEST_F(ModuleTest, CanUnloadOnlyWhileNoObjectClassObjectOrLockLives)
     EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED) << "no lock left to undo";
     factory.reset();
     EXPECT_EQ(vog.canUnloadNow(), S_OK);
+}
+
+// A host may free the library while a worker it started has not run its first instruction yet
+// (on Windows CoUninitialize frees in-process servers without asking DllCanUnloadNow): the worker,
+// held at its start gate meanwhile, runs on the reference taken for it before its thread existed.
+TEST(ModuleLifetimeTest, TheLibraryStaysMappedUntilAWorkerHeldAtItsStartHasEnded)
+{
+    const wchar_t* gateName = L"VogTestWorkerStartGate";
+    KernelHandle gate(CreateEventW(nullptr, TRUE, FALSE, gateName));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"VOG_WORKER_START_GATE", gateName));
+    HMODULE module = nullptr;
+    {
+        OleScope ole;
+        VogModule vog;
+        ComPtr<IDispatch> control;
+        ASSERT_EQ(vog.create(CLSID_VogCtrl, IID_IDispatch, control), S_OK);
+        module = vog.handle();
+        Bstr theme(L"GateTheme"), file(L"missing.vogdoc");
+        VARIANT none = typedArgument(VT_EMPTY);
+        ASSERT_EQ(invokeMethod(control.get(), dispidOpen, {bstrArgument(theme.get()), bstrArgument(file.get()), none, none}),
+                  S_OK);
+        control.reset();
+        CoFreeUnusedLibraries();
+    }  // CoUninitialize, FreeLibrary
+    MEMORY_BASIC_INFORMATION region{};
+    EXPECT_TRUE(VirtualQuery(module, &region, sizeof region) && region.Type == MEM_IMAGE);
+    EXPECT_EQ(GetModuleHandleW(vogModulePathW().c_str()), module);
+    SetEvent(gate.get());
+    EXPECT_TRUE(testing_support::waitUntil([] { return !GetModuleHandleW(vogModulePathW().c_str()); }, 10000));
+    SetEnvironmentVariableW(L"VOG_WORKER_START_GATE", nullptr);
 }
 
 TEST_F(ModuleTest, VersionResourceGivesTheFileVersionAndNamesTheFile)
