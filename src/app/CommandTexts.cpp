@@ -3,6 +3,8 @@
 #include "app/Commands.h"
 #include "regtree/Register.h"
 
+#include <windows.h>
+
 // Defined after their extern declarations in the header, so they have external linkage.
 const char* const themesKeyShown = "HKEY_LOCAL_MACHINE\\Software\\Vog\\2000.08.04\\Themes";
 const char* const userThemesKeyShown = "HKEY_CURRENT_USER\\Software\\Vog\\2000.08.04\\Themes";
@@ -44,7 +46,8 @@ void showUsage(Report& report, const std::string& command, bool asError)
     }
     text += "\n  vog --help, vog COMMAND --help\n      Shows this text."
             "\nExit codes: 0 done (opened and its program has ended; found), 1 not found, 2 refused (the\n"
-            "reason goes to standard error), 3 the RAR library unrar.dll is missing, 64 usage error,\n"
+            "reason goes to standard error), 3 the RAR library unrar.dll is missing, 4 no program could\n"
+            "open it (the shell's reason goes to standard error), 64 usage error,\n"
             "130 stopped with Ctrl+C. Changing a theme for every user needs the rights of an administrator;\n"
             "--user changes your own folders, which only you see. vogw.exe\n"
             "takes the same commands without a console window and shows what it says in a box \"Vog\".";
@@ -64,6 +67,22 @@ int usageError(Report& report, const std::string& what, const std::string& comma
 std::string quoted(const std::string& text)
 {
     return "\"" + text + "\"";
+}
+
+std::string systemReason(unsigned long error)
+{
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string reason(text ? text : "", text ? length : 0);
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
+        reason.pop_back();
+    for (size_t insert = reason.find("%1"); insert != std::string::npos; insert = reason.find("%1"))
+        reason.replace(insert, 2, "the file");
+    return (reason.empty() ? std::string("the system gives no text for it") : reason) + " (error " +
+           std::to_string(error) + ")";
 }
 
 std::string explained(const std::exception& error)

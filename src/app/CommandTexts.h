@@ -21,5 +21,9 @@ int usageError(Report& report, const std::string& what, const std::string& comma
 // text in double quotes.
 std::string quoted(const std::string& text);
 
+// The system's text for a system error code and the code, such as "No application is associated
+// with the specified file for this operation. (error 1155)".
+std::string systemReason(unsigned long error);
+
 // What an error of the engine means for the user, and what to do.
 std::string explained(const std::exception& error);

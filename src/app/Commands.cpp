@@ -101,6 +101,11 @@ int reportOutcome(const TaskWindow& window, const std::string& theme, const std:
             report.error(quoted(window.target) + " was not opened: " + documentsOnly);
         }
         return exitRefused;
+    case RequestOutcome::NoProgram:
+        report.error((member.empty() ? quoted(window.target) : "The member " + quoted(member) + " of " +
+                      quoted(window.target)) + " was found, but no program could open it: " +
+                     systemReason(window.shellError()));
+        return exitNoProgram;
     case RequestOutcome::Stopped:
     case RequestOutcome::Pending:
         break;
@@ -118,7 +123,7 @@ int runRequest(const std::string& theme, const std::string& file, const std::str
     // The folder browser and the shell's execution need a single-threaded apartment.
     ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     TaskWindow window(moduleInstance(), theme, &processStop());
-    window.reportRefusalsInBox(false);
+    window.reportInBoxes(false);
     if (link) {
         if (window.theme.paths.empty()) {
             report.error("Vog did not open the link: the theme " + quoted(theme) + " is not registered on this "

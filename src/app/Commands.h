@@ -22,6 +22,7 @@ enum ExitCode : int {
     exitNotFound = 1,     // the file, member, theme or folder was not found
     exitRefused = 2,      // refused or failed, with the reason reported
     exitNoLibrary = 3,    // the RAR library (unrar.dll) is missing or unusable
+    exitNoProgram = 4,    // found, but the shell could start no program for it
     exitUsage = 64,       // the command line was not understood
     exitStopped = 130,    // Ctrl+C or Ctrl+Break stopped the request
 };

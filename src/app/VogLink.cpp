@@ -111,14 +111,14 @@ std::optional<size_t> utf16Length(std::string_view text)
 }
 
 // Whether valid UTF-8 text holds a character that shows as something other than itself or as nothing:
-// a C1 control (U+0080..U+009F), a bidirectional control (marks, embeddings, overrides, isolates),
+// the delete or a C1 control (U+007F..U+009F), a bidirectional control (marks, embeddings, overrides, isolates),
 // or an invisible format character (zero-width spaces and joiners, word joiner and invisible
 // operators, soft hyphen, fillers, byte order mark, interlinear annotations, tags, variation
 // selectors). With one of these the "Vog" box would show a name other than the one opened.
 bool hasHiddenCharacter(std::string_view text)
 {
     static const char32_t ranges[][2] = {
-        {0x0080, 0x009F}, {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160},
+        {0x007F, 0x009F}, {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160},
         {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x200B, 0x200F}, {0x2028, 0x202E}, {0x2060, 0x206F},
         {0x3164, 0x3164}, {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFFB},
         {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},

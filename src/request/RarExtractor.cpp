@@ -1,6 +1,7 @@
 #include "request/RarExtractor.h"
 
 #include "request/ExtractionFolder.h"
+#include "request/PlainName.h"
 #include "request/UnrarLibrary.h"
 #include "winsys/StopSignal.h"
 #include "winsys/Text.h"
@@ -24,55 +25,6 @@ void resolve(HMODULE library, Proc& proc, const char* name)
     proc = lookup<Proc>(library, name);
     if (!proc)
         throw std::runtime_error("unrar.dll");
-}
-
-// Windows opens a device, not a file, for these names whatever their extension ("nul.txt") and
-// with trailing spaces ("COM1 "); the digits include the superscripts 1, 2 and 3 of code page 1252.
-bool isDeviceName(const std::string& part)
-{
-    std::string base = part.substr(0, part.find('.'));
-    while (!base.empty() && base.back() == ' ')
-        base.pop_back();
-    for (char& c : base)
-        c = upperAscii(c);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (base == device)
-            return true;
-    }
-    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
-        char digit = base[3];
-        return (digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
-    }
-    return false;
-}
-
-// One part of a member name that names a file or folder below the folder it is in.
-bool isPlainPart(const std::string& part)
-{
-    if (part.find_first_not_of(". ") == std::string::npos)  // "", ".", "..", "...", ". ."
-        return false;
-    for (char c : part) {
-        if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"|?*", c))  // ':' also starts a stream
-            return false;
-    }
-    return !isDeviceName(part);
-}
-
-// A relative name made of plain parts: no drive, root or UNC start (those begin with an empty part
-// or hold ':'), no "." or "..", no empty part.
-bool isPlainRelativeName(const std::string& name)
-{
-    size_t start = 0;
-    for (;;) {
-        size_t end = start;
-        while (end < name.size() && !isPathSeparator(name[end]))
-            ++end;
-        if (!isPlainPart(name.substr(start, end - start)))
-            return false;
-        if (end == name.size())
-            return true;
-        start = end + 1;
-    }
 }
 
 // What the platform makes of path, resolved against the current folder; empty when over MAX_PATH.
@@ -205,7 +157,7 @@ std::optional<std::string> RarExtractor::extract(const std::string& member)
 
     // The length is checked again once the copy's folder is known.
     char memberOem[MAX_PATH];
-    if (cacheFolder.empty() || member.find('\0') != std::string::npos || !isPlainRelativeName(member) ||
+    if (cacheFolder.empty() || !isPlainRelativeName(member) ||
         cacheFolder.size() + member.size() >= MAX_PATH || !toOem(member, memberOem))
         return std::nullopt;
 

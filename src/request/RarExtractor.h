@@ -10,9 +10,10 @@
 // and writes into folders of its own.
 //
 // Member names come from the caller, and the extracted file is deleted later, so a name is only ever
-// turned into a path when that path stays inside its folder: a name with a drive, a root, a UNC
-// start, a "." or ".." part, a device name (CON, NUL, COM1...), a stream (":"), a character that
-// Windows does not allow in file names, or a result longer than the buffers is refused.
+// turned into a path when that path stays inside its folder: a name that is no plain relative name
+// (request/PlainName.h: no drive, root, UNC start, "." or ".." part, part ending in a dot or a
+// space, device name, stream or character that Windows does not allow in file names), or whose
+// result is longer than the buffers, is refused.
 #pragma once
 
 #include "request/ExtractionFolder.h"

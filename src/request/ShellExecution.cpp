@@ -93,11 +93,37 @@ OpenOutcome waitForProcess(HANDLE process, HANDLE stopEvent)
     }
 }
 
-OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent, ProgramRun& run)
+// The system error code for a failed ShellExecuteEx. Its contract sets hInstApp to an SE_ERR_ value
+// that gives the cause, and GetLastError the extended information: the cause wins where it names
+// one that has a system code of its own (Wine leaves the last error of an inner attempt, such as
+// ERROR_BAD_EXE_FORMAT, when there is no program for the type). The small SE_ERR_ values are system
+// codes already.
+DWORD shellFailure(const SHELLEXECUTEINFOA& execution, DWORD lastError)
+{
+    auto code = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(execution.hInstApp));
+    switch (code) {
+    case SE_ERR_NOASSOC:
+    case SE_ERR_ASSOCINCOMPLETE:
+        return ERROR_NO_ASSOCIATION;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY:
+        return ERROR_DDE_FAIL;
+    case SE_ERR_SHARE:
+        return ERROR_SHARING_VIOLATION;
+    case SE_ERR_DLLNOTFOUND:
+        return ERROR_DLL_NOT_FOUND;
+    default:
+        break;
+    }
+    return lastError ? lastError : code > 0 && code < 32 ? code : ERROR_NO_ASSOCIATION;
+}
+
+OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent, ShellMessages messages, ProgramRun& run)
 {
     SHELLEXECUTEINFOA execution{};
     execution.cbSize = sizeof execution;
-    execution.fMask = SEE_MASK_NOCLOSEPROCESS;
+    execution.fMask = SEE_MASK_NOCLOSEPROCESS | (messages == ShellMessages::Suppressed ? SEE_MASK_FLAG_NO_UI : 0);
     execution.lpFile = call.file.c_str();
     execution.lpParameters = call.parameters.empty() ? nullptr : call.parameters.c_str();
     execution.lpDirectory = call.directory.empty() ? nullptr : call.directory.c_str();
@@ -108,9 +134,11 @@ OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent, ProgramRun& 
         // this only counts one more initialisation.
         ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         ShellDialogCloser closer(stopEvent);
-        // Without SEE_MASK_FLAG_NO_UI the shell has already told the user what went wrong; the
-        // result only says whether anything may read the document now.
+        // Without SEE_MASK_FLAG_NO_UI the shell has already told the user what went wrong.
+        SetLastError(0);
         run.shellSucceeded = ShellExecuteExA(&execution) != FALSE;
+        if (!run.shellSucceeded)
+            run.shellError = shellFailure(execution, GetLastError());
     }
     KernelHandle process(execution.hProcess);
     if (isSet(stopEvent))
@@ -138,7 +166,8 @@ HandOffWindowForTests::~HandOffWindowForTests()
     handOffWindow = previous;
 }
 
-OpenOutcome openDocument(const std::string& path, HANDLE stopEvent, Origin origin, ProgramRun* run)
+OpenOutcome openDocument(const std::string& path, HANDLE stopEvent, Origin origin, ProgramRun* run,
+                         ShellMessages messages)
 {
     ProgramRun ignored;
     ProgramRun& result = run ? *run : ignored;
@@ -150,7 +179,7 @@ OpenOutcome openDocument(const std::string& path, HANDLE stopEvent, Origin origi
     }
     if (isSet(stopEvent))
         return OpenOutcome::Stopped;
-    return executeAndWait(*call, stopEvent, result);
+    return executeAndWait(*call, stopEvent, messages, result);
 }
 
 void showRefusal(const std::string& text, HANDLE stopEvent)

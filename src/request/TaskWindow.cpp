@@ -98,8 +98,14 @@ void TaskWindow::openStep()
 OpenOutcome TaskWindow::open(const std::string& path, ProgramRun* run)
 {
     HANDLE stopEvent = stop ? stop->event() : nullptr;
-    OpenOutcome outcome = openDocument(path, stopEvent, origin(), run);
-    result = outcome == OpenOutcome::Finished  ? RequestOutcome::Opened
+    ProgramRun ran;
+    ShellMessages messages = refusalsInBox ? ShellMessages::Shown : ShellMessages::Suppressed;
+    OpenOutcome outcome = openDocument(path, stopEvent, origin(), &ran, messages);
+    if (run)
+        *run = ran;
+    shellFailure = ran.shellError;
+    bool started = ran.shellSucceeded;
+    result = outcome == OpenOutcome::Finished  ? (started ? RequestOutcome::Opened : RequestOutcome::NoProgram)
              : outcome == OpenOutcome::Stopped ? RequestOutcome::Stopped
                                                : RequestOutcome::Refused;
     if (outcome == OpenOutcome::NotFromChosenFolder)

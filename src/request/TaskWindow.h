@@ -25,6 +25,7 @@ enum class RequestOutcome {
     NotFound,        // the file was not found (the user closed the File Loader dialog)
     MemberNotFound,  // the archive could not be read, or holds no member of that name
     Refused,         // what was found, or the member's name, may not be opened
+    NoProgram,       // the shell could not start anything for it (shellError() says why)
     Stopped,         // the stop signal ended the request
 };
 
@@ -46,9 +47,11 @@ public:
     RequestOutcome outcome() const noexcept { return result; }
 
     // A front end that reports for itself (the command line writes to standard error) takes the
-    // text of a refusal from refusal() instead of the "Vog Error" box; empty when none was made.
-    void reportRefusalsInBox(bool inBox) noexcept { refusalsInBox = inBox; }
+    // text of a refusal from refusal() instead of the "Vog Error" box, empty when none was made,
+    // and the shell's reason for NoProgram from shellError() instead of the shell's own box.
+    void reportInBoxes(bool inBoxes) noexcept { refusalsInBox = inBoxes; }
     const std::string& refusal() const noexcept { return refusalReason; }
+    DWORD shellError() const noexcept { return shellFailure; }
 
     Theme theme;
     std::string target;   // the requested name, then the located full path, or empty
@@ -70,4 +73,5 @@ private:
     RequestOutcome result = RequestOutcome::Pending;
     bool refusalsInBox = true;
     std::string refusalReason;
+    DWORD shellFailure = 0;
 };

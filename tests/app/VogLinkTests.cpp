@@ -71,11 +71,11 @@ TEST(VogLinkTest, DecodedTextMustBeUtf8)
         withFile("%80a"), withFile("%E2%82"), withFile("a%C3"), withFile("\xC3(.pdf"),  // stray, cut
     });
     // Characters that make the name shown differ from the name opened: right-to-left override,
-    // isolate, zero-width space, byte order mark, soft hyphen, C1 control, tag letter.
+    // isolate, zero-width space, byte order mark, soft hyphen, delete, C1 control, tag letter.
     expectRefused("invisible", {
         withFile("report%E2%80%AEfdp.exe"), withFile("a%E2%81%A6b.pdf"), withFile("a%E2%80%8Bb.pdf"),
         withFile("%EF%BB%BFa.pdf"), withFile("a%C2%ADb.pdf"), withFile("a%C2%85b.pdf"), withFile("a%F3%A0%80%81.pdf"),
-        "vog:open?theme=Man%E2%80%8Fuals&file=a.pdf", withFile("a.rar&member=b%E2%80%8D.txt"),
+        withFile("a%7Fb.pdf"), "vog:open?theme=Man%E2%80%8Fuals&file=a.pdf", withFile("a.rar&member=b%E2%80%8D.txt"),
     });
 }
 

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <future>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -23,6 +25,25 @@ std::string hostPath(std::string linuxPath)
 {
     std::replace(linuxPath.begin(), linuxPath.end(), '/', '\\');
     return "Z:" + linuxPath;
+}
+
+// Adds to *found whether window is a visible dialog box (window class "#32770") of another process.
+BOOL CALLBACK noteOthersDialog(HWND window, LPARAM found)
+{
+    char className[16] = {};
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameA(window, className, sizeof className);
+    bool dialog = process != GetCurrentProcessId() && IsWindowVisible(window) && !std::strcmp(className, "#32770");
+    *reinterpret_cast<bool*>(found) |= dialog;
+    return TRUE;
+}
+
+bool otherProcessShowsDialog()
+{
+    bool found = false;
+    EnumWindows(noteOthersDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 void expectOutcome(const ProcessResult& result, DWORD exitCode, const std::string& words)
@@ -95,6 +116,15 @@ TEST_F(VogProgramTest, OpenWaitsForTheViewerAndGivesTheOutcomeAsItsExitCode)
 
     ASSERT_TRUE(writeFile(folder + "\\tool.exe", "MZ"));
     expectOutcome(vog("open " + theme + " tool.exe"), 2, "documents only");
+    // No program for the type: the shell's reason goes to standard error, and the shell shows no box
+    // of its own (under Wine it would close at once, so it is looked for while vog runs).
+    ASSERT_TRUE(writeFile(folder + "\\data.vognone", "data"));
+    auto noProgram = vogInBackground("open " + theme + " data.vognone");
+    bool boxShown = false;
+    while (noProgram.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        boxShown = boxShown || otherProcessShowsDialog();
+    expectOutcome(noProgram.get(), 4, "no program could open it: No ");
+    EXPECT_FALSE(boxShown);
     // A help file named by its full path: the reason goes to standard error, and no box holds vog up.
     ASSERT_TRUE(writeFile(folder + "\\help.chm", "ITSF"));
     expectOutcome(vog("open " + theme + " \"" + folder + "\\help.chm\""), 2, "run script");
@@ -197,19 +227,25 @@ TEST_F(VogProgramTest, LinksOpenOnlyFromTheFoldersOfARegisteredThemeAndHostileOn
     EXPECT_TRUE(viewers.noStartWithin(300));
 }
 
-TEST_F(VogProgramTest, ARefusedLinkShowsOneBoxTitledVogAndOpensNothing)
+TEST_F(VogProgramTest, ARefusedOrUnopenableLinkShowsOneBoxTitledVogAndOpensNothing)
 {
     registerTheme();
+    ASSERT_TRUE(writeFile(folder + "\\data.vognone", "data"));
     ViewerFixture viewers;
-    auto handling = std::async(std::launch::async, [this] {
-        return run(VOGW_EXE_PATH, "--link \"vog:open?theme=" + theme + "&file=C:%5Cguide.vogdoc\"");
-    });
-    HWND box = waitForWindow("Vog", 20000);
-    ASSERT_TRUE(box);
-    EXPECT_NE(std::string::npos, windowText(GetDlgItem(box, 0xFFFF)).find("did not open the link"));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(std::future_status::ready, handling.wait_for(std::chrono::seconds(20)));
-    expectOutcome(handling.get(), 2, "\":\"");
-    EXPECT_FALSE(waitForWindow("Vog", 0));
+    // For a type without a program the shell's reason is shown in the same box.
+    const std::tuple<std::string, DWORD, std::string> links[] = {
+        {"C:%5Cguide.vogdoc", 2, "did not open the link"}, {"data.vognone", 4, "no program could open it"}};
+    for (const auto& [file, exitCode, words] : links) {
+        auto handling = std::async(std::launch::async, [this, file = file] {
+            return run(VOGW_EXE_PATH, "--link \"vog:open?theme=" + theme + "&file=" + file + "\"");
+        });
+        HWND box = waitForWindow("Vog", 20000);
+        ASSERT_TRUE(box) << file;
+        EXPECT_NE(std::string::npos, windowText(GetDlgItem(box, 0xFFFF)).find(words));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_EQ(std::future_status::ready, handling.wait_for(std::chrono::seconds(20)));
+        expectOutcome(handling.get(), exitCode, words);
+        EXPECT_FALSE(waitForWindow("Vog", 0));
+    }
     EXPECT_TRUE(viewers.noStartWithin(300));
 }

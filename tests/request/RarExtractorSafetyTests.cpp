@@ -61,7 +61,7 @@ TEST_P(RarSafetyTest, AbsoluteDriveAndUncNamesAreRefused)
 TEST_P(RarSafetyTest, DeviceNamesStreamsAndReservedCharactersAreRefused)
 {
     expectRefused({"CON", "nul.txt", "docs\\COM1.txt", "AUX ", "lpt9.log", "readme.txt:hidden", "a*.txt",
-                   "what?.txt", "tab\t.txt"});
+                   "what?.txt", "tab\t.txt", "COM0", "lpt0.txt", "a.txt.", "a.txt ", "docs.\\a.txt"});
 }
 
 // Cut to the 260-byte buffer, the over-long name would name another file.
