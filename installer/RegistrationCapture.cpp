@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -205,11 +204,43 @@ HRESULT registerInto(const std::wstring& module, HKEY scratch)
     // The module stays loaded: its registration may have left a window class or a thread behind.
     if (HMODULE loaded = LoadLibraryW(module.c_str())) {
         auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(GetProcAddress(loaded, "DllRegisterServer")));
+            reinterpret_cast<void (*)()>(GetProcAddress(loaded, "DllRegisterServer")));
         result = registerServer ? registerServer() : E_NOINTERFACE;
     }
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     return result;
+}
+
+// The package's element for one entry of the 32-bit view, with reference in place of the module's
+// path (line empty for an entry of a shared key). False for an entry it cannot carry: a value type
+// other than text or number, or a path of the build machine.
+bool wxsLine(const Entry& entry, const std::wstring& module, const std::wstring& reference, std::wstring& line)
+{
+    line.clear();
+    std::wstring key = keyOf32BitView(entry.key);
+    if (key.empty())
+        return true;
+    line = L"  <RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\" + escaped(key) + L"\"";
+    if (entry.valueless) {
+        // Created with the component and deleted with it.
+        line += L" Name=\"*\" Type=\"string\" Value=\"\"/>\n";
+        return true;
+    }
+    if (!entry.name.empty())
+        line += L" Name=\"" + escaped(entry.name) + L"\"";
+    if (entry.type != REG_SZ && entry.type != REG_DWORD) {
+        std::fprintf(stderr, "%ls\\%ls: a value of type %lu\n", key.c_str(), entry.name.c_str(), entry.type);
+        return false;
+    }
+    std::wstring value = replaced(escaped(entry.text), escaped(module), reference);
+    const std::wstring folder = escaped(module.substr(0, module.rfind(L'\\')));
+    if (replaced(value, folder, L"").size() != value.size()) {
+        std::fprintf(stderr, "%ls: a path of the build machine: %ls\n", key.c_str(), value.c_str());
+        return false;
+    }
+    line += entry.type == REG_DWORD ? L" Type=\"integer\"" : L" Type=\"string\"";
+    line += L" Value=\"" + value + L"\"/>\n";
+    return true;
 }
 
 }  // namespace
@@ -224,7 +255,6 @@ int wmain(int argc, wchar_t** argv)
     DWORD length = GetFullPathNameW(argv[1], MAX_PATH, module, nullptr);
     if (length == 0 || length >= MAX_PATH)
         return 2;
-    std::wstring folder(module, wcsrchr(module, L'\\'));
 
     const std::wstring scratchKey = L"Software\\VogRegistrationCapture-" + std::to_wstring(GetCurrentProcessId());
     HKEY scratch = nullptr;
@@ -247,34 +277,10 @@ int wmain(int argc, wchar_t** argv)
                         L"<!-- Made by the build from VOG.OCX's own registration: do not edit. -->\n<Include>\n";
     std::vector<std::wstring> written;
     for (const Entry& entry : entries) {
-        std::wstring key = keyOf32BitView(entry.key);
-        if (key.empty())
-            continue;
-        std::wstring line = L"  <RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\" + escaped(key) + L"\"";
-        if (entry.valueless) {
-            // Created with the component and deleted with it.
-            line += L" Name=\"*\" Type=\"string\" Value=\"\"";
-        } else {
-            if (!entry.name.empty())
-                line += L" Name=\"" + escaped(entry.name) + L"\"";
-            if (entry.type != REG_SZ && entry.type != REG_DWORD) {
-                std::fprintf(stderr, "%ls\\%ls: a value of type %lu\n", key.c_str(), entry.name.c_str(), entry.type);
-                return 1;
-            }
-            std::wstring value = replaced(escaped(entry.text), escaped(module), argv[3]);
-            // No path of the build machine goes into the package.
-            if (replaced(value, escaped(folder), L"").size() != value.size()) {
-                std::fprintf(stderr, "%ls: a path of the build: %ls\n", key.c_str(), value.c_str());
-                return 1;
-            }
-            line += entry.type == REG_DWORD ? L" Type=\"integer\"" : L" Type=\"string\"";
-            line += L" Value=\"" + value + L"\"";
-        }
-        line += L"/>\n";
-        bool repeated = false;
-        for (const std::wstring& earlier : written)
-            repeated = repeated || earlier == line;
-        if (!repeated) {
+        std::wstring line;
+        if (!wxsLine(entry, module, argv[3], line))
+            return 1;
+        if (!line.empty() && std::find(written.begin(), written.end(), line) == written.end()) {
             written.push_back(line);
             text += line;
         }

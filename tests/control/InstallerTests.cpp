@@ -1,8 +1,9 @@
 // The MSI package of this build installed and removed silently with Wine's msiexec: the control is
-// then in Program Files, registered for scripts, a vog: link started through the shell opens its
-// document, the next version replaces it keeping the themes, and the removal takes all but them. The other
-// control tests register the build's own VOG.OCX for each test and remove it after, so between
-// tests the class is not registered; a registration found at the start is put back at the end.
+// then in Program Files and the 32-bit one in Program Files (x86), registered for scripts, a vog:
+// link started through the shell opens its document, the next version replaces it keeping the
+// themes, and the removal takes all but them. The other control tests register the build's own
+// VOG.OCX for each test and remove it after, so between tests the class is not registered; a
+// registration found at the start is put back at the end.
 #include "ControlHarness.h"
 
 #include "VogVersion.h"
@@ -94,6 +95,8 @@ TEST(InstallerTest, PackageCarriesTheFileVersionAndTheProductVersionFollowsIt)
     EXPECT_EQ(packageQuery("SELECT `Version` FROM `File` WHERE `File` = 'VogOcxFile'"), VOG_FILE_VERSION_TEXT);
     EXPECT_EQ(packageQuery("SELECT `Value` FROM `Property` WHERE `Property` = 'ProductVersion'"),
               "8.5." + std::to_string(VOG_FILE_VERSION_BUILD));
+    // The keys both registry views share are the 64-bit side's alone: its regsvr32 writes the ProgID.
+    EXPECT_EQ(packageQuery("SELECT `Component_` FROM `Registry` WHERE `Key` = 'Software\\Classes\\VOG.VogCtrl.1'"), "");
 }
 
 TEST(InstallerTest, SilentInstallRegistersTheControlForScriptsUpgradeKeepsThemesAndUninstallRemovesFileAndRegistration)
