@@ -22,10 +22,10 @@ bool deleteKey(HKEY root, const std::string& path)
     return !keyExists(root, path);
 }
 
-bool keyExists(HKEY root, const std::string& path)
+bool keyExists(HKEY root, const std::string& path, REGSAM view)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

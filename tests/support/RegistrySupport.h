@@ -16,7 +16,7 @@ std::string freshTestKey(const std::string& prefix);
 
 // Deletes root\path with everything below it; true when it is gone afterwards.
 bool deleteKey(HKEY root, const std::string& path);
-bool keyExists(HKEY root, const std::string& path);
+bool keyExists(HKEY root, const std::string& path, REGSAM view = 0);
 
 // Creates root\path when needed and writes one value of any type; `view` may name a registry view
 // (KEY_WOW64_32KEY).
