@@ -348,7 +348,7 @@ TEST_F(ThemeStorageTest, ASaveEndedAtAnyInstantLeavesTheOldListOrTheNew)
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
-        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) << "error " << GetLastError();
         KernelHandle process(child.hProcess), thread(child.hThread);
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(begun.get(), 20000));
         Sleep(rand() % 20);
