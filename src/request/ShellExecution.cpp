@@ -133,12 +133,19 @@ OpenOutcome executeAndWait(const ShellCall& call, HANDLE stopEvent, ShellMessage
         // objects needing a single-threaded apartment. A request's worker already is one, and then
         // this only counts one more initialisation.
         ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        // The shell's own box (no program for the type) is a modal loop, and one ends at once while
+        // the thread's quit message is pending, as it is in a request's open step: hold the quit back
+        // until the shell has returned, as a refusal's box does.
+        MSG quit;
+        bool quitting = PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
         ShellDialogCloser closer(stopEvent);
         // Without SEE_MASK_FLAG_NO_UI the shell has already told the user what went wrong.
         SetLastError(0);
         run.shellSucceeded = ShellExecuteExA(&execution) != FALSE;
         if (!run.shellSucceeded)
             run.shellError = shellFailure(execution, GetLastError());
+        if (quitting)
+            PostQuitMessage(static_cast<int>(quit.wParam));
     }
     KernelHandle process(execution.hProcess);
     if (isSet(stopEvent))

@@ -12,7 +12,6 @@
 #include <shlobj.h>
 
 #include <atomic>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -70,28 +69,6 @@ public:
     std::atomic<OpenOutcome> outcome{OpenOutcome::Refused};
     std::thread worker;
 };
-
-BOOL CALLBACK findDialog(HWND window, LPARAM found)
-{
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible dialog box (window class "#32770") of the thread; null when none appears in time.
-HWND waitForDialogOf(DWORD thread, DWORD timeoutMs)
-{
-    HWND found = nullptr;
-    waitUntil([&] {
-        EnumThreadWindows(thread, findDialog, reinterpret_cast<LPARAM>(&found));
-        return found != nullptr;
-    }, timeoutMs, 10);
-    return found;
-}
 
 std::atomic<int> postedSeenDuringWait{0};
 

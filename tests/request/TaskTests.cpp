@@ -197,6 +197,20 @@ TEST_F(TaskTest, ProgramsNamedByARequestAreNeverStarted)
     EXPECT_TRUE(childProcessIds().empty());
 }
 
+TEST_F(TaskTest, TheShellsOwnBoxForADocumentWithoutAProgramWaitsForTheUsersAnswer)
+{
+    // The open step runs with the worker's quit already posted; the box must not take it as its end.
+    std::string document = folder + "\\data.vognone";
+    ASSERT_TRUE(writeFile(document, "data"));
+    auto record = start(document);
+    HWND box = waitForDialogOf(record->id, 15000);
+    ASSERT_NE(nullptr, box) << "no box, or one that closed by itself at once";
+    EXPECT_FALSE(ended(*record, 500)) << "the box closed without an answer";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(ended(*record));
+    EXPECT_TRUE(viewers.noStartWithin(200));
+}
+
 TEST_F(TaskTest, StoppingAWorkerThatWaitsForItsViewerLeavesTheViewerRunning)
 {
     std::string document = folder + "\\long.vogdoc";

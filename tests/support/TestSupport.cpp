@@ -40,6 +40,26 @@ HWND waitForWindow(const char* caption, DWORD timeoutMs, DWORD threadId)
     return found;
 }
 
+static BOOL CALLBACK noteDialog(HWND window, LPARAM result)
+{
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+}
+
+HWND waitForDialogOf(DWORD thread, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    waitUntil([&] {
+        EnumThreadWindows(thread, noteDialog, reinterpret_cast<LPARAM>(&found));
+        return found != nullptr;
+    }, timeoutMs, 10);
+    return found;
+}
+
 namespace {
 
 // Calls visit with the path and the find data of every entry of folder but "." and "..".

@@ -18,6 +18,9 @@ bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD st
 // Waits for a top-level window with this caption (owned by threadId when it is not 0).
 HWND waitForWindow(const char* caption, DWORD timeoutMs, DWORD threadId = 0);
 
+// A visible dialog box (window class "#32770") of the thread; null when none appears in time.
+HWND waitForDialogOf(DWORD thread, DWORD timeoutMs);
+
 // A fresh, empty folder under the temporary folder, unique to this process and name; no trailing
 // backslash. Whatever was there before is deleted.
 std::string scratchFolder(const std::string& name);
