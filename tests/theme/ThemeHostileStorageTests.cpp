@@ -231,9 +231,19 @@ TEST(ThemeConcurrencyTest, SavesOfOneThemeAtOnceLeaveOneWholeList)
     std::vector<std::thread> threads;
     for (int w = 0; w < writers; ++w) {
         threads.emplace_back([&, w] {
+            // Each writer adds its own folders and takes them away again by turns, ending with them
+            // added, and never removes another's: every list must be there at the end.
             for (int round = 0; round < rounds; ++round) {
                 Theme theme(name);
-                theme.paths = lists[w];
+                std::vector<std::string>& paths = theme.paths;
+                paths.erase(std::remove_if(paths.begin(), paths.end(),
+                                           [&](const std::string& folder) {
+                                               return std::find(lists[w].begin(), lists[w].end(), folder) !=
+                                                      lists[w].end();
+                                           }),
+                            paths.end());
+                if (round % 2 == 0)
+                    paths.insert(paths.end(), lists[w].begin(), lists[w].end());
                 theme.changed = true;
             }
         });
@@ -243,7 +253,7 @@ TEST(ThemeConcurrencyTest, SavesOfOneThemeAtOnceLeaveOneWholeList)
     writing = false;
     reader.join();
     std::vector<std::string> last = Theme(name).paths;
-    EXPECT_TRUE(isWritten(last) && !last.empty()) << last.size() << " folders stored";
+    EXPECT_TRUE(isWritten(last) && last.size() == lists.size() * length) << last.size() << " folders stored";
     EXPECT_EQ(0, mixed.load()) << "a reader saw a list that nobody saved";
     deleteKey(HKEY_LOCAL_MACHINE, themesKey + "\\" + name);
 }
