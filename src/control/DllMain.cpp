@@ -3,12 +3,17 @@
 #include "control/OleControl.h"
 #include "control/Registration.h"
 #include "winsys/Module.h"
+#include "winsys/Window.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
-    // At process exit (reserved not null) nothing is cleaned up: the process takes it all.
-    if (reason == DLL_PROCESS_DETACH && !reserved)
+    // reserved is null when FreeLibrary unloads the module. At process exit it is not, and Windows
+    // has already ended every other thread, perhaps inside the window manager or the heap: nothing
+    // may be cleaned up then (DllMain's documented rule), the process takes it all.
+    if (reason == DLL_PROCESS_DETACH && !reserved) {
         unregisterControlWindowClass();
+        releaseWindowSupport();
+    }
     return TRUE;
 }
 

@@ -5,32 +5,39 @@
 #include <cstdint>
 #include <exception>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 
-// Process-wide state shared by every window and dialog of the module. The map and its lock are
-// statically initialised; the map and creationLock live as long as the module (they go when it
-// unloads), so they exist whenever a creation starts, whichever thread's object was constructed
-// first.
-struct CreationLock {
-    CRITICAL_SECTION section;
-    CreationLock() { InitializeCriticalSection(&section); }
-    ~CreationLock() { DeleteCriticalSection(&section); }
-};
+// Process-wide state shared by every window and dialog of the module, statically initialised so
+// that it exists whenever a creation starts, whichever thread's object was constructed first.
+// None of it has a destructor. At process exit the module's detach code runs after Windows has
+// ended every other thread, perhaps inside one of these locks, the heap or the window manager,
+// and DllMain's contract is then to clean up nothing: an unregistration there hung the script host
+// at exit. The module's unload through FreeLibrary calls releaseWindowSupport() instead.
+CRITICAL_SECTION creationSection;
+INIT_ONCE creationOnce = INIT_ONCE_STATIC_INIT;
+bool creationSectionMade = false;
+
+BOOL CALLBACK makeCreationSection(PINIT_ONCE, PVOID, PVOID*)
+{
+    InitializeCriticalSection(&creationSection);
+    creationSectionMade = true;
+    return TRUE;
+}
 
 CRITICAL_SECTION& creationLock()
 {
-    static CreationLock lock;
-    return lock.section;
+    InitOnceExecuteOnce(&creationOnce, makeCreationSection, nullptr, nullptr);
+    return creationSection;
 }
 
 SRWLOCK mapLock = SRWLOCK_INIT;
-// Created with the first binding, deleted when the module unloads.
+// Created with the first binding.
 struct WindowMap {
-    std::map<std::uint32_t, WindowBase*>* entries = nullptr;
-    ~WindowMap() { delete entries; }
+    std::map<std::uint32_t, WindowBase*>* entries;
 } windowMap;
 
 // Written under creationLock just before each creation call. creatingThread tells a first message
@@ -89,18 +96,12 @@ UINT endDialogMessage()
     return message;
 }
 
-// The "Vog" classes this module registered, unregistered when the module goes: a class left
-// behind would point at a window procedure of an unloaded module.
+// The instances whose "Vog" class this module registered, unregistered when the module is unloaded:
+// a class left behind would point at a window procedure of an unloaded module.
 struct RegisteredClasses {
-    SRWLOCK lock = SRWLOCK_INIT;
-    std::map<HINSTANCE, bool> instances;
-    ~RegisteredClasses()
-    {
-        for (auto& entry : instances)
-            UnregisterClassA(Window::className, entry.first);
-    }
-};
-RegisteredClasses registeredClasses;
+    SRWLOCK lock;
+    std::set<HINSTANCE>* instances;
+} registeredClasses = {SRWLOCK_INIT, nullptr};
 
 // No thread_local here: a worker may leave through FreeLibraryAndExitThread, after which no
 // destructor of this module may run on its thread.
@@ -173,6 +174,20 @@ LRESULT CALLBACK sharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+void releaseWindowSupport() noexcept
+{
+    if (registeredClasses.instances) {
+        for (HINSTANCE instance : *registeredClasses.instances)
+            UnregisterClassA(Window::className, instance);
+        delete registeredClasses.instances;
+        registeredClasses.instances = nullptr;
+    }
+    delete windowMap.entries;
+    windowMap.entries = nullptr;
+    if (creationSectionMade)
+        DeleteCriticalSection(&creationSection);
+}
+
 std::size_t boundWindowCount()
 {
     AcquireSRWLockShared(&mapLock);
@@ -188,7 +203,8 @@ Window::Window(HINSTANCE instance) : WindowBase(instance)
     // (each a round trip to the window server) are not repeated.
     AcquireSRWLockShared(&registeredClasses.lock);
     WNDCLASSA existing;
-    bool registered = registeredClasses.instances.count(instance) && GetClassInfoA(instance, className, &existing);
+    bool registered = registeredClasses.instances && registeredClasses.instances->count(instance) &&
+                      GetClassInfoA(instance, className, &existing);
     ReleaseSRWLockShared(&registeredClasses.lock);
     if (registered)
         return;
@@ -212,8 +228,11 @@ Window::Window(HINSTANCE instance) : WindowBase(instance)
     // is under way can return before that class is usable, and the window creation that follows
     // then finds no class.
     AcquireSRWLockExclusive(&registeredClasses.lock);
-    if (RegisterClassA(record))
-        registeredClasses.instances[instance] = true;
+    if (RegisterClassA(record)) {
+        if (!registeredClasses.instances)
+            registeredClasses.instances = new std::set<HINSTANCE>;
+        registeredClasses.instances->insert(instance);
+    }
     ReleaseSRWLockExclusive(&registeredClasses.lock);
     LocalUnlock(block);
     LocalFree(block);

@@ -96,3 +96,7 @@ LRESULT CALLBACK sharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
 // Number of objects currently bound to a window (for diagnostics and tests).
 std::size_t boundWindowCount();
+
+// For the module's unload through FreeLibrary, never at process exit: unregisters the "Vog" classes
+// and frees the window map and the creation lock. No window of the module may exist any more.
+void releaseWindowSupport() noexcept;
